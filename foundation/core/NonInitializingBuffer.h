@@ -34,7 +34,9 @@ public:
     }
     ~NonInitializingBuffer() { release(); }
 
-    NonInitializingBuffer(const NonInitializingBuffer& other) { append(other.data(), other.size()); }
+    NonInitializingBuffer(const NonInitializingBuffer& other) {
+        append(other.data(), other.size());
+    }
     NonInitializingBuffer& operator=(const NonInitializingBuffer& other) {
         if (this != &other) {
             clear();
@@ -71,13 +73,17 @@ public:
     T& operator[](std::size_t i) { return _dataBegin[i]; }
     const T& operator[](std::size_t i) const { return _dataBegin[i]; }
 
+    // `values` may point into this buffer's own data.
     void append(const T* values, std::size_t count) {
         if (count == 0) {
             return;
         }
-        reserveForAppend(count);
-        std::memcpy(_dataEnd, values, count * sizeof(T));
-        _dataEnd += count;
+        if (static_cast<std::size_t>(_storageEnd - _dataEnd) >= count) {
+            std::memmove(_dataEnd, values, count * sizeof(T));
+            _dataEnd += count;
+            return;
+        }
+        grow(count, values);
     }
     template <typename Container>
     void append(const Container& values) {
@@ -87,8 +93,9 @@ public:
 
     // Changes the data length; new elements are left uninitialised.
     void resize(std::size_t count) {
-        if (count > size()) {
-            reserveForAppend(count - size());
+        const std::size_t length = size();
+        if (count > length && static_cast<std::size_t>(_storageEnd - _dataEnd) < count - length) {
+            grow(count - length, nullptr);
         }
         _dataEnd = _dataBegin + count;
     }
@@ -108,22 +115,26 @@ public:
     bool operator!=(const NonInitializingBuffer& other) const { return !(*this == other); }
 
 private:
-    void reserveForAppend(std::size_t count) {
-        if (static_cast<std::size_t>(_storageEnd - _dataEnd) >= count) {
-            return;
-        }
+    // Moves the data into new storage with room for `count` more elements and, when `values`
+    // is given, appends them; the old storage is freed only afterwards, so `values` may alias it.
+    void grow(std::size_t count, const T* values) {
         const std::size_t length = size();
-        if (count > (static_cast<std::size_t>(-1) / sizeof(T)) - length) {
+        const std::size_t limit = static_cast<std::size_t>(-1) / sizeof(T);
+        if (count > limit - length) {
             throw std::length_error("buffer too large");
         }
-        const std::size_t wanted = std::max(length * 2, length + count);
+        const std::size_t doubled = length > limit / 2 ? limit : length * 2;
+        const std::size_t wanted = std::max(doubled, length + count);
         T* storage = static_cast<T*>(::operator new(wanted * sizeof(T)));
         if (length > 0) {
             std::memcpy(storage, _dataBegin, length * sizeof(T));
         }
+        if (values != nullptr) {
+            std::memcpy(storage + length, values, count * sizeof(T));
+        }
         release();
         _storageBegin = _dataBegin = storage;
-        _dataEnd = storage + length;
+        _dataEnd = storage + length + (values != nullptr ? count : 0);
         _storageEnd = storage + wanted;
     }
     void release() {

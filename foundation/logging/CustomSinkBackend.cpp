@@ -1,0 +1,7 @@
+#include "foundation/logging/CustomSinkBackend.h"
+
+namespace logging {
+
+CustomSinkBackend::~CustomSinkBackend() = default;
+
+}  // namespace logging
