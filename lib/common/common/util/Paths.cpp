@@ -23,9 +23,9 @@ fs::path canonicalOrSame(const fs::path& path) {
     return (error ? path : canonical).lexically_normal();
 }
 
-// The bundle that holds the executable: `<X>.app` for `<X>.app/Contents/MacOS/<exe>`, else
-// the executable's folder.
-fs::path bundlePathFor(const fs::path& executable) {
+}  // namespace
+
+fs::path getBundlePath(const fs::path& executable) {
     const fs::path folder = executable.parent_path();
     const fs::path contents = folder.parent_path();
     const fs::path bundle = contents.parent_path();
@@ -35,8 +35,6 @@ fs::path bundlePathFor(const fs::path& executable) {
     }
     return folder;
 }
-
-}  // namespace
 
 fs::path getExecutablePathAndFilename() {
     boost::system::error_code error;
@@ -55,7 +53,7 @@ fs::path getExecutablePath() {
 
 fs::path getApplicationMainPath(const fs::path& executable) {
     const fs::path executableFolder = executable.parent_path();
-    const fs::path bundle = canonicalOrSame(bundlePathFor(executable));
+    const fs::path bundle = canonicalOrSame(getBundlePath(executable));
     if (bundle != executableFolder) {
         return bundle.parent_path();
     }

@@ -60,6 +60,9 @@ bool saveContentToFile(const boost::filesystem::path& path, const std::string& c
 boost::filesystem::path getExecutablePathAndFilename();
 // The folder of the running executable.
 boost::filesystem::path getExecutablePath();
+// The program's bundle: `<name>.app` when the executable is `<name>.app/Contents/MacOS/<exe>`,
+// else the executable's own folder.
+boost::filesystem::path getBundlePath(const boost::filesystem::path& executable);
 // The folder that holds the program: the folder of its `<name>.app` bundle when the
 // executable is `<name>.app/Contents/MacOS/<exe>`, else the executable's own folder.
 boost::filesystem::path getApplicationMainPath();
