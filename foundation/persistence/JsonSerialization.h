@@ -5,7 +5,6 @@
 #include <rapidjson/writer.h>
 
 #include <cstddef>
-#include <limits>
 #include <string>
 #include <type_traits>
 #include <utility>
@@ -90,6 +89,12 @@ inline bool HasExponentOutOfRange(const char* text) {
     }
 }
 
+// RapidJSON also counts a number's fraction digits in an int (one per leading zero, without
+// bound) and adds that count to the exponent, and to 308, without a check. With the exponent
+// kept to 8 digits above, a text of at most 1 GiB keeps every such sum well inside an int;
+// longer texts are refused.
+constexpr std::size_t kMaxJsonTextSize = std::size_t(1) << 30;
+
 }  // namespace detail
 
 // Writes the object into a RapidJSON writer (or any SAX handler) that the caller owns: a
@@ -124,10 +129,7 @@ bool json_serialize(const T& object, std::string& text) {
 // describes, so on false the object may be partly updated and must be treated as invalid.
 template <class T>
 bool json_deserialize(const std::string& text, T& object) {
-    // RapidJSON counts a number's fraction digits in an int as well, so texts of 2 GiB and
-    // more are refused too.
-    if (text.size() > static_cast<std::size_t>(std::numeric_limits<int>::max()) ||
-        detail::HasExponentOutOfRange(text.c_str())) {
+    if (text.size() > detail::kMaxJsonTextSize || detail::HasExponentOutOfRange(text.c_str())) {
         return false;
     }
     rapidjson::Document document;
