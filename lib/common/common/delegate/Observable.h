@@ -17,8 +17,12 @@ public:
     Observable(const Observable&) = delete;
     Observable& operator=(const Observable&) = delete;
 
-    // Adds the client, or makes a client unsubscribed during a notification active again.
+    // Adds the client, or makes a client unsubscribed during a notification active again. A
+    // null client is ignored.
     void subscribe(T* client) {
+        if (client == nullptr) {
+            return;
+        }
         _clients.insert(client);
         _unsubscribed[client] = false;
     }

@@ -1,32 +1,19 @@
 #include "common/params/CommandLineParams.h"
 
-#include <cctype>
+#include "common/params/ParamText.h"
 
 namespace common {
 
-namespace {
-
-std::string lowerCase(const std::string& text) {
-    std::string result(text);
-    for (char& c : result) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return result;
-}
-
-bool isKey(const std::string& argument) {
-    return argument.size() > 1 && argument[0] == '-';
-}
-
-}  // namespace
+using paramtext::isCommandLineKey;
+using paramtext::lowerCase;
 
 CommandLineParams::CommandLineParams(const std::vector<std::string>& arguments) {
     for (size_t i = 1; i < arguments.size(); ++i) {
-        if (!isKey(arguments[i])) {
+        if (!isCommandLineKey(arguments[i])) {
             continue;
         }
         const std::string key = lowerCase(arguments[i].substr(1));
-        if (i + 1 < arguments.size() && !isKey(arguments[i + 1])) {
+        if (i + 1 < arguments.size() && !isCommandLineKey(arguments[i + 1])) {
             _values[key] = arguments[i + 1];
             ++i;
         } else {

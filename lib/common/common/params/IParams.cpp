@@ -1,42 +1,22 @@
 #include "common/params/IParams.h"
 
+#include "common/params/ParamText.h"
 #include "common/params/SecretParams.h"
 
 namespace common {
 
-namespace {
-
-bool onlyOf(const std::string& text, const char* allowed) {
-    if (text.empty()) {
-        return false;
-    }
-    for (const char c : text) {
-        if (c >= '0' && c <= '9') {
-            continue;
-        }
-        bool found = false;
-        for (const char* a = allowed; *a != '\0'; ++a) {
-            found = found || c == *a;
-        }
-        if (!found) {
-            return false;
-        }
-    }
-    return true;
-}
-
-}  // namespace
+using paramtext::isDigitsAnd;
 
 bool IParams::isUnsignedInteger(const std::string& text) const {
-    return onlyOf(text, "");
+    return isDigitsAnd(text, "");
 }
 
 bool IParams::isInteger(const std::string& text) const {
-    return onlyOf(text, "-");
+    return isDigitsAnd(text, "-");
 }
 
 bool IParams::isFloat(const std::string& text) const {
-    return onlyOf(text, "-.");
+    return isDigitsAnd(text, "-.");
 }
 
 std::string IParams::toString() const {

@@ -6,21 +6,13 @@
 #include <locale>
 #include <sstream>
 
+#include "common/params/ParamText.h"
+
 namespace common {
 
-namespace {
+using paramtext::isDigitsAnd;
 
-bool onlyDigitsAnd(const std::string& text, const std::string& others) {
-    if (text.empty()) {
-        return false;
-    }
-    for (const char c : text) {
-        if ((c < '0' || c > '9') && others.find(c) == std::string::npos) {
-            return false;
-        }
-    }
-    return true;
-}
+namespace {
 
 // The number at the start of the text as an input stream reads it; 0 when it cannot.
 template <typename T>
@@ -80,11 +72,11 @@ std::string JsonParamValue::toText(const rapidjson::Value& value) {
 rapidjson::Value JsonParamValue::fromText(const std::string& text,
                                           rapidjson::Document::AllocatorType& allocator) {
     rapidjson::Value number;
-    if (onlyDigitsAnd(text, "")) {
+    if (isDigitsAnd(text, "")) {
         number.SetUint64(readNumber<uint64_t>(text));
-    } else if (onlyDigitsAnd(text, "-")) {
+    } else if (isDigitsAnd(text, "-")) {
         number.SetInt64(readNumber<int64_t>(text));
-    } else if (onlyDigitsAnd(text, "-.")) {
+    } else if (isDigitsAnd(text, "-.")) {
         number.SetDouble(readNumber<double>(text));
     }
     // A number only when nothing of the text is lost: the value must read back as the very

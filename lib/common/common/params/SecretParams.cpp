@@ -1,28 +1,19 @@
 #include "common/params/SecretParams.h"
 
-#include <cctype>
+#include "common/params/ParamText.h"
 
 namespace common {
+
+using paramtext::isCommandLineKey;
+using paramtext::lowerCase;
 
 namespace {
 
 const char* const kMask = "***";
 
-std::string lowerCase(const std::string& text) {
-    std::string result(text);
-    for (char& c : result) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return result;
-}
-
 bool endsWith(const std::string& text, const std::string& suffix) {
     return text.size() >= suffix.size() &&
            text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
-}
-
-bool isKeyArgument(const std::string& argument) {
-    return argument.size() > 1 && argument[0] == '-';
 }
 
 }  // namespace
@@ -43,10 +34,10 @@ std::string SecretParams::mask(const std::string& name, const std::string& value
 std::vector<std::string> SecretParams::maskCommandLine(const std::vector<std::string>& arguments) {
     std::vector<std::string> result(arguments);
     for (size_t i = 1; i < result.size(); ++i) {
-        if (!isKeyArgument(arguments[i])) {
+        if (!isCommandLineKey(arguments[i])) {
             continue;
         }
-        const bool hasValue = i + 1 < arguments.size() && !isKeyArgument(arguments[i + 1]);
+        const bool hasValue = i + 1 < arguments.size() && !isCommandLineKey(arguments[i + 1]);
         if (hasValue) {
             result[i + 1] = mask(arguments[i].substr(1), arguments[i + 1]);
             ++i;

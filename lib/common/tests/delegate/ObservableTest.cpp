@@ -164,6 +164,7 @@ TEST_F(ObservableTest, NeverSubscribedPointersAreNotUnsubscribed) {
     EXPECT_FALSE(subject.isUnsubscribed(&listeners[0]));
     subject.unsubscribe(&listeners[0]);
     EXPECT_FALSE(subject.isUnsubscribed(&listeners[0]));
+    subject.subscribe(nullptr);  // ignored: the notification must not call through it
     notify();
     EXPECT_EQ(callCounts(), (std::vector<size_t>{0, 0, 0}));
 }

@@ -3,9 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
+#include <functional>
+#include <mutex>
 #include <stdexcept>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 #include "common/events/Event.h"
@@ -30,27 +34,33 @@ struct SessionEvent : Event<kSession> {
 
 struct OtherEvent : Event<kOther> {};
 
+// The number and the enumerator name the same event class.
+static_assert(std::is_same<Event<0>, Event<BaseEvent::LogonSessionChange>>::value, "");
+static_assert(Event<0>::kType == BaseEvent::LogonSessionChange, "");
+
 int idOf(const std::shared_ptr<BaseEvent>& event) {
     return static_cast<SessionEvent&>(*event).id;
 }
 
-// A flag another thread can wait for, without depending on how fast anything runs.
-class Flag {
+// A count of arrivals that other threads can wait for, without depending on how fast anything
+// runs.
+class Latch {
 public:
-    void set() {
+    explicit Latch(int count) : _count(count) {}
+    void arrive() {
         std::lock_guard<std::mutex> lock(_mutex);
-        _set = true;
+        --_count;
         _changed.notify_all();
     }
     bool wait() {
         std::unique_lock<std::mutex> lock(_mutex);
-        return _changed.wait_for(lock, std::chrono::seconds(30), [&] { return _set; });
+        return _changed.wait_for(lock, std::chrono::seconds(60), [&] { return _count <= 0; });
     }
 
 private:
     std::mutex _mutex;
     std::condition_variable _changed;
-    bool _set = false;
+    int _count;
 };
 
 }  // namespace
@@ -136,28 +146,61 @@ TEST(EventBus, HandlersMayPostAndSubscribeFromInside) {
 }
 
 TEST(EventBus, ABusyBusMakesOtherThreadsGiveUpWithAnError) {
+    using Clock = std::chrono::steady_clock;
     auto log = LogCapture::install();
     EventBus bus;
-    Flag inHandler;
-    Flag otherThreadDone;
+    Latch inHandler(1);
+    Latch othersDone(3);
+    // Holds the bus until every other thread has given up, however long that takes.
     auto blocker = bus.subscribe(kSession, [&](std::shared_ptr<BaseEvent>) {
-        inHandler.set();
-        EXPECT_TRUE(otherThreadDone.wait());
+        inHandler.arrive();
+        EXPECT_TRUE(othersDone.wait());
     });
 
+    // The three operations wait side by side, so the test lasts one give-up, not three.
     std::atomic<bool> posted{true};
     std::atomic<bool> subscribed{true};
-    std::thread other([&] {
-        EXPECT_TRUE(inHandler.wait());
-        posted = bus.post(std::make_shared<SessionEvent>(2));
-        subscribed = bus.subscribe(kSession, [](std::shared_ptr<BaseEvent>) {}).connected();
-        otherThreadDone.set();
-    });
+    std::atomic<bool> subscribedAndNotified{true};
+    std::atomic<int> calls{0};
+    std::vector<Clock::duration> waited(3);
+    auto attempt = [&](size_t index, const std::function<void()>& operation) {
+        return std::thread([&, index, operation] {
+            EXPECT_TRUE(inHandler.wait());
+            const auto start = Clock::now();
+            operation();
+            waited[index] = Clock::now() - start;
+            othersDone.arrive();
+        });
+    };
+    std::thread threads[] = {
+        attempt(0, [&] { posted = bus.post(std::make_shared<SessionEvent>(2)); }),
+        attempt(1,
+                [&] {
+                    subscribed =
+                        bus.subscribe(kSession, [&](std::shared_ptr<BaseEvent>) { ++calls; })
+                            .connected();
+                }),
+        attempt(2,
+                [&] {
+                    subscribedAndNotified =
+                        bus.subscribeAndNotify(kSession,
+                                               [&](std::shared_ptr<BaseEvent>) { ++calls; })
+                            .connected();
+                }),
+    };
     EXPECT_TRUE(bus.post(std::make_shared<SessionEvent>(1)));
-    other.join();
+    for (auto& thread : threads) {
+        thread.join();
+    }
 
     EXPECT_FALSE(posted);
     EXPECT_FALSE(subscribed);
+    EXPECT_FALSE(subscribedAndNotified);
+    EXPECT_EQ(calls, 0);
+    // Four attempts of 500 ms each before giving up: a lower bound, which load only lengthens.
+    for (const auto& duration : waited) {
+        EXPECT_GE(duration, std::chrono::milliseconds(2000));
+    }
     EXPECT_TRUE(
         log->waitFor(ILogger::Error, "failed to post event, mutex lock can't be acquired in time"));
     EXPECT_TRUE(

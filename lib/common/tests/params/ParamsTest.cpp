@@ -306,6 +306,10 @@ TEST(IParams, CharacterClassTests) {
         EXPECT_EQ(params.isInteger(c.text), c.isInteger) << c.text;
         EXPECT_EQ(params.isFloat(c.text), c.isFloat) << c.text;
     }
+    const std::string withZeroByte("12\0", 3);  // a zero byte is no digit
+    EXPECT_FALSE(params.isUnsignedInteger(withZeroByte));
+    EXPECT_FALSE(params.isInteger(withZeroByte));
+    EXPECT_FALSE(params.isFloat(withZeroByte));
 }
 
 // --- Secret parameters ----------------------------------------------------------------------
