@@ -175,7 +175,11 @@ std::string ILoggerSink::Record::toString(unsigned long facilityWidth) const {
     const std::string time = (boost::format("%1%.%2$03d") % date.str() % millis).str();
 
     const std::string thread = _isMainThread ? std::string("     Main     ") : _threadId;
-    const std::string message = asteriskSensitiveMessage(replaceEscapeCharachers(_message));
+    // Masked as it stands first, so that a secret whose escaped quotes or braces would end it
+    // early once the backslashes are gone is hidden whole, also in a record that did not pass
+    // through the logger (a forwarded one).
+    const std::string message =
+        asteriskSensitiveMessage(replaceEscapeCharachers(asteriskSensitiveMessage(_message)));
     return (boost::format("[ %1% ][ %2$=14s ][ %3$-7s ][ %4$=s ][ %5$=s ] - %6%") % time % thread %
             levelName(_level) % boost::io::group(std::setw(9), _app) %
             boost::io::group(std::setw(static_cast<int>(facilityWidth)), _facility) % message)

@@ -50,6 +50,32 @@ bool passes(const ILoggerSink& sink, uint32_t recordLevel, uint32_t globalLevel)
     return recordLevel >= std::min(own, globalLevel);
 }
 
+// Masks every secret of the message as it stands. Should its log-line form (backslashes
+// removed) still open a secret, because the escaping around it is uneven, that form is masked
+// and kept instead, so that no sink receives a secret the log line would hide.
+std::string maskSecrets(const std::string& message) {
+    std::string text = ILoggerSink::Record::asteriskSensitiveMessage(message);
+    if (text.find("sensitive") == std::string::npos) {
+        return text;
+    }
+    const std::string lineForm = ILoggerSink::Record::replaceEscapeCharachers(text);
+    std::string maskedLineForm = ILoggerSink::Record::asteriskSensitiveMessage(lineForm);
+    if (maskedLineForm != lineForm) {
+        return maskedLineForm;
+    }
+    return text;
+}
+
+// Calls into a sink. A sink that throws loses that record (or call) and nothing more: the
+// exception must neither end the writer thread (and the process with it) nor reach a caller.
+template <typename Call>
+void callSink(const Call& call) {
+    try {
+        call();
+    } catch (...) {
+    }
+}
+
 }  // namespace
 
 Logger::Logger(const std::string& name) : ILogger(name) {}
@@ -67,7 +93,7 @@ void Logger::log(const Level& level, const std::string& facility, const std::str
     const auto now =
         std::chrono::time_point_cast<std::chrono::microseconds>(std::chrono::system_clock::now());
     // The text ends at an embedded zero byte; secrets are masked before any sink sees them.
-    std::string text = ILoggerSink::Record::asteriskSensitiveMessage(message.c_str());
+    std::string text = maskSecrets(message.c_str());
     thread_local const std::string tThreadId = ILoggerSink::Record::threadIdText(self);
 
     std::lock_guard<std::recursive_mutex> lock(s._mutex);
@@ -96,6 +122,20 @@ void Logger::log(const Level& level, const std::string& facility, const std::str
 void Logger::init(const std::string& application, const Level& level) {
     LoggerState& s = state();
     std::lock_guard<std::mutex> lifecycle(s._lifecycleMutex);
+    if (!tIsWriterThread) {
+        // A writer that a sink stopped ends after its pass: it is joined here, so that a new
+        // one starts below instead of records piling up unwritten.
+        std::unique_ptr<std::thread> ended;
+        {
+            std::lock_guard<std::recursive_mutex> lock(s._mutex);
+            if (s._thread && s._stopRequested) {
+                ended = std::move(s._thread);
+            }
+        }
+        if (ended) {
+            ended->join();
+        }
+    }
     std::lock_guard<std::recursive_mutex> lock(s._mutex);
     s._maxLevel = level;
     s._mainThreadId = pthread_self();
@@ -125,7 +165,7 @@ void Logger::addSink(std::shared_ptr<ILoggerSink> sink, bool replace) {
         }
     }
     s._sinks.push_back(sink);
-    sink->writeNewLine();
+    callSink([&sink] { sink->writeNewLine(); });
 }
 
 void Logger::stop() {
@@ -154,7 +194,7 @@ void Logger::stop() {
         sinks.swap(s._sinks);
     }
     for (const auto& sink : sinks) {
-        sink->flush();
+        callSink([&sink] { sink->flush(); });
     }
 }
 
@@ -184,7 +224,7 @@ void Logger::thread() {
             for (const auto& record : batch) {
                 for (const auto& sink : s._sinks) {
                     if (passes(*sink, static_cast<uint32_t>(record._level), globalLevel)) {
-                        sink->write(record, s._maxFacilityLength);
+                        callSink([&] { sink->write(record, s._maxFacilityLength); });
                     }
                 }
             }

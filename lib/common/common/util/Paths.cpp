@@ -52,7 +52,7 @@ fs::path getExecutablePath() {
 }
 
 fs::path getApplicationMainPath(const fs::path& executable) {
-    const fs::path executableFolder = executable.parent_path();
+    const fs::path executableFolder = canonicalOrSame(executable.parent_path());
     const fs::path bundle = canonicalOrSame(getBundlePath(executable));
     if (bundle != executableFolder) {
         return bundle.parent_path();

@@ -11,15 +11,14 @@
 #include <system_error>
 
 #include "common/logger/ILogger.h"
+#include "foundation/conversion/Base64.h"
+#include "foundation/conversion/HexString.h"
 #include "foundation/conversion/UnicodeConversion.h"
 
 namespace common {
 namespace util {
 
 namespace {
-
-const char kBase64Alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-const char kHexDigits[] = "0123456789abcdef";
 
 // Fills the buffer from /dev/urandom (opened for this call), or from getrandom when the
 // device cannot be opened. Throws std::system_error when neither gives bytes.
@@ -78,16 +77,33 @@ std::string generateNanoId(unsigned long length, const char* alphabet) {
     if (length == 0) {
         return id;
     }
-    // A byte is used only below the largest multiple of the alphabet size that fits in 256,
-    // so every index is equally likely; other bytes are drawn again.
-    const unsigned limit = 256 - (256 % static_cast<unsigned>(size));
-    unsigned char buffer[256];
+    // A draw is used only below the largest multiple of the alphabet size that fits in its
+    // range, so every index is equally likely; other draws are made again. One byte per draw
+    // serves alphabets of up to 256 characters; longer ones draw four bytes at a time.
+    if (size <= 256) {
+        const unsigned limit = 256 - (256 % static_cast<unsigned>(size));
+        unsigned char buffer[256];
+        while (id.size() < length) {
+            const std::size_t want =
+                std::min<std::size_t>(sizeof(buffer), (length - id.size()) * 2);
+            readRandomBytes(buffer, want);
+            for (std::size_t i = 0; i < want && id.size() < length; ++i) {
+                if (buffer[i] < limit) {
+                    id.push_back(alphabet[buffer[i] % size]);
+                }
+            }
+        }
+        return id;
+    }
+    const uint64_t range = uint64_t(1) << 32;
+    const uint64_t limit = range - (range % size);
+    uint32_t draws[64];
     while (id.size() < length) {
-        const std::size_t want = std::min<std::size_t>(sizeof(buffer), (length - id.size()) * 2);
-        readRandomBytes(buffer, want);
+        const std::size_t want = std::min<std::size_t>(64, (length - id.size()) * 2);
+        readRandomBytes(reinterpret_cast<unsigned char*>(draws), want * sizeof(draws[0]));
         for (std::size_t i = 0; i < want && id.size() < length; ++i) {
-            if (buffer[i] < limit) {
-                id.push_back(alphabet[buffer[i] % size]);
+            if (draws[i] < limit) {
+                id.push_back(alphabet[draws[i] % size]);
             }
         }
     }
@@ -115,32 +131,7 @@ std::vector<std::string> commandLineArguments(int argc, char** argv) {
 }
 
 std::string base64Encode(const unsigned char* data, unsigned long length) {
-    std::string text;
-    if (data == nullptr || length == 0) {
-        return text;
-    }
-    text.reserve((length + 2) / 3 * 4);
-    unsigned long i = 0;
-    for (; i + 3 <= length; i += 3) {
-        const uint32_t group = (data[i] << 16) | (data[i + 1] << 8) | data[i + 2];
-        text.push_back(kBase64Alphabet[(group >> 18) & 0x3F]);
-        text.push_back(kBase64Alphabet[(group >> 12) & 0x3F]);
-        text.push_back(kBase64Alphabet[(group >> 6) & 0x3F]);
-        text.push_back(kBase64Alphabet[group & 0x3F]);
-    }
-    if (length - i == 1) {
-        const uint32_t group = data[i] << 16;
-        text.push_back(kBase64Alphabet[(group >> 18) & 0x3F]);
-        text.push_back(kBase64Alphabet[(group >> 12) & 0x3F]);
-        text.append("==");
-    } else if (length - i == 2) {
-        const uint32_t group = (data[i] << 16) | (data[i + 1] << 8);
-        text.push_back(kBase64Alphabet[(group >> 18) & 0x3F]);
-        text.push_back(kBase64Alphabet[(group >> 12) & 0x3F]);
-        text.push_back(kBase64Alphabet[(group >> 6) & 0x3F]);
-        text.push_back('=');
-    }
-    return text;
+    return conversion::Base64Encode(data, length);
 }
 
 bool base64Decode(const std::string& text, std::vector<unsigned char>& bytes) {
@@ -235,17 +226,13 @@ std::wstring fromBase64(const std::string& base64) {
 }
 
 std::string toHex(unsigned char value) {
-    return std::string(1, kHexDigits[value & 0x0F]);
+    // The low digit of the two-digit rendering of the low four bits.
+    const unsigned char low = value & 0x0F;
+    return conversion::StringToHex(&low, 1, false).substr(1);
 }
 
 std::string toHex(std::vector<unsigned char> bytes) {
-    std::string text;
-    text.reserve(bytes.size() * 2);
-    for (unsigned char byte : bytes) {
-        text.push_back(kHexDigits[byte >> 4]);
-        text.push_back(kHexDigits[byte & 0x0F]);
-    }
-    return text;
+    return conversion::StringToHex(bytes.data(), bytes.size(), false);
 }
 
 bool saveContentToFile(const boost::filesystem::path& path, const std::string& content) {

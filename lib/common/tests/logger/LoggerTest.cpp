@@ -2,7 +2,9 @@
 #include <pthread.h>
 
 #include <chrono>
+#include <future>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -92,9 +94,12 @@ TEST_F(LoggerTest, SecretsAreMaskedBeforeAnySink) {
     auto logger = ILogger::create("Params");
     logger->info(R"(set {"name":"Password","value":{"sensitive":"p}w\"x"}} in C:\dir)");
     logger->info(R"(sent "{\"token\":{\"sensitive\":\"a}b\\\"c\"}}")");
+    // Unevenly escaped: only its log-line form (backslashes gone) opens a secret.
+    logger->info(R"(uneven {\"sensitive":"pw"} end)");
     Logger::stop();
     const auto records = sink->records();
-    ASSERT_EQ(records.size(), 2u);
+    ASSERT_EQ(records.size(), 3u);
+    EXPECT_EQ(records[2]._message, "uneven *** end");
     EXPECT_EQ(records[0]._message, R"(set {"name":"Password","value":***} in C:\dir)");
     EXPECT_EQ(records[1]._message, R"(sent "{\"token\":***}")");
     const auto lines = sink->lines();
@@ -262,6 +267,65 @@ TEST_F(LoggerTest, SinkThatLogsWhileWriting) {
     ASSERT_TRUE(sink->waitForRecords(2));
     Logger::stop();
     EXPECT_EQ(sink->messages(), (std::vector<std::string>{"ping", "pong"}));
+}
+
+// A sink that throws loses that call only: the writer goes on, other sinks get every record,
+// and neither addSink nor stop passes the exception on.
+TEST_F(LoggerTest, ASinkThatThrowsLosesOnlyItsOwnCalls) {
+    class ThrowingSink : public CollectingSink {
+    public:
+        ThrowingSink() : CollectingSink("Throwing") {}
+        void write(const Record& record, unsigned long width) override {
+            if (record._message == "bad") {
+                throw std::runtime_error("write failed");
+            }
+            CollectingSink::write(record, width);
+        }
+        void writeNewLine() override { throw std::runtime_error("new line failed"); }
+        void flush() override { throw std::runtime_error("flush failed"); }
+    };
+    auto throwing = std::make_shared<ThrowingSink>();
+    auto sink = std::make_shared<CollectingSink>("Collect");
+    EXPECT_NO_THROW(Logger::addSink(throwing, true));
+    Logger::addSink(sink, true);
+    auto logger = ILogger::create("Throw");
+    logger->info("bad");
+    logger->info("good");
+    ASSERT_TRUE(sink->waitForRecords(2));
+    EXPECT_NO_THROW(Logger::stop());
+    EXPECT_EQ(sink->messages(), (std::vector<std::string>{"bad", "good"}));
+    EXPECT_EQ(throwing->messages(), (std::vector<std::string>{"good"}));
+    EXPECT_EQ(sink->flushes(), 1);
+}
+
+// A sink that stops the logger ends the writer after its pass; a new init starts another one.
+TEST_F(LoggerTest, InitAfterASinkStoppedTheWriterStartsANewOne) {
+    class StoppingSink : public CollectingSink {
+    public:
+        StoppingSink() : CollectingSink("Stopping") {}
+        void write(const Record& record, unsigned long width) override {
+            CollectingSink::write(record, width);
+            if (record._message == "stop") {
+                Logger::stop();
+                stopped.set_value();
+            }
+        }
+        std::promise<void> stopped;
+    };
+    auto stopping = std::make_shared<StoppingSink>();
+    Logger::addSink(stopping, true);
+    auto logger = ILogger::create("Restart");
+    auto stopped = stopping->stopped.get_future();
+    logger->info("stop");
+    ASSERT_EQ(stopped.wait_for(std::chrono::seconds(30)), std::future_status::ready);
+
+    Logger::init("TestApp", ILogger::Info);
+    auto sink = std::make_shared<CollectingSink>("Collect");
+    Logger::addSink(sink, true);
+    logger->info("after restart");
+    EXPECT_TRUE(sink->waitForRecords(1));
+    Logger::stop();
+    EXPECT_EQ(sink->messages(), (std::vector<std::string>{"after restart"}));
 }
 
 TEST(ConditionTest, SignalIsConsumedByOneWait) {

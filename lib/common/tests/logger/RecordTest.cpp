@@ -70,6 +70,10 @@ TEST_F(RecordLineTest, LogLineHasTheExactColumns) {
         {1000, true, "", ILogger::Fatal, "Agent", "P", 0, R"(C:\dir {\"sensitive\":\"pw\"} done)",
          "[ 2024-03-05 14:07:09.001 ][      Main      ][ Fatal   ][   Agent   ][ P ] - C:dir *** "
          "done"},
+        // A record that did not pass the logger: an escaped quote and a brace in the secret
+        // do not end it once the backslashes are gone.
+        {1000, true, "", ILogger::Info, "Agent", "P", 0, R"(x {"sensitive":"a\"}b"} y)",
+         "[ 2024-03-05 14:07:09.001 ][      Main      ][ Info    ][   Agent   ][ P ] - x *** y"},
     };
     for (const auto& c : cases) {
         Record record(fixedTime(c.micros), pthread_self(), c.isMain,

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <boost/filesystem.hpp>
@@ -46,6 +47,9 @@ TEST(PathsTest, ApplicationMainPathOfBundlesAndPlainPrograms) {
         {root / "bin/Tool", root / "bin"},
         {root / "bin/Contents/MacOS/Tool", root / "bin/Contents/MacOS"},
         {fs::path("/opt/X.app/Contents/MacOS/exe"), fs::path("/opt")},
+        // Paths that are not canonical yet.
+        {root / "bin/../bin/Tool", root / "bin"},
+        {root / "Apps/./Tool.app/Contents/MacOS/Tool", root / "Apps"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(util::getApplicationMainPath(c.executable), c.expected) << c.executable;
@@ -81,6 +85,36 @@ TEST(PathsTest, UserWritePathThatCannotBeCreatedIsEmpty) {
     const fs::path file = dir.write("plainfile", "x");
     EXPECT_TRUE(util::getUserWritePath(file).empty());
     EXPECT_TRUE(util::getUserWritePath(file / "below").empty());
+}
+
+// A user who may not write the program's folder gets an empty path, not a crash.
+TEST(PathsTest, UserWritePathOfAUserWithoutWriteAccessIsEmpty) {
+    testsupport::TempDir dir;
+    const fs::path mainPath = dir / "program";
+    fs::create_directories(mainPath);
+    ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+    ASSERT_EQ(::chmod(mainPath.c_str(), 0755), 0);
+    const uid_t nobody = 65534;
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // Root would be allowed anyway: the child drops to an unprivileged user first.
+        if (::getuid() == 0 && (::setgid(nobody) != 0 || ::setuid(nobody) != 0)) {
+            ::_exit(2);
+        }
+        if (::access(mainPath.c_str(), W_OK) == 0) {
+            ::_exit(3);  // the folder is writable after all: nothing to show
+        }
+        ::_exit(util::getUserWritePath(mainPath).empty() ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 2 || WEXITSTATUS(status) == 3) {
+        GTEST_SKIP() << "no unprivileged user to test with";
+    }
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_FALSE(fs::exists(mainPath / "appdata"));
 }
 
 // Processes that start together all get the folder, whichever of them created it.

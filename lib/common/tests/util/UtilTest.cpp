@@ -23,6 +23,15 @@ TEST(NanoIdTest, LengthAndAlphabet) {
     EXPECT_EQ(util::generateNanoId(5, "z"), "zzzzz");
     EXPECT_EQ(util::generateNanoId(10, ""), "");
     EXPECT_EQ(util::generateNanoId(10, nullptr), "");
+
+    // An alphabet longer than the 256 values of one random byte (its characters repeat).
+    std::string longAlphabet;
+    for (int i = 0; i < 300; ++i) {
+        longAlphabet.push_back(kAlphabet[i % 62]);
+    }
+    const std::string id = util::generateNanoId(50, longAlphabet.c_str());
+    EXPECT_EQ(id.size(), 50u);
+    EXPECT_EQ(id.find_first_not_of(kAlphabet), std::string::npos) << id;
 }
 
 // With an alphabet of 200 characters, taking a random byte modulo 200 would make the first
