@@ -5,13 +5,13 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdlib>
 #include <limits>
 
 #include "foundation/conversion/UnicodeConversion.h"
 #include "foundation/platform/CPUFeatures.h"
 #include "foundation/platform/OperatingSystemVersion.h"
 #include "foundation/platform/TextSources.h"
+#include "platform/locale/Locale.h"
 
 namespace platform {
 
@@ -51,17 +51,6 @@ uint64_t MegahertzToHertz(const std::string& text) {
         return 0;
     }
     return whole * 1000000 + fraction;
-}
-
-// Locale identifier of one environment value ("de_CH.UTF-8@euro" gives "de-CH"); empty when it
-// names no locale.
-std::string LocaleOfValue(std::string value) {
-    value = value.substr(0, value.find_first_of(".@"));
-    if (value == "C" || value == "POSIX") {
-        return std::string();
-    }
-    std::replace(value.begin(), value.end(), '_', '-');
-    return value;
 }
 
 }  // namespace
@@ -227,23 +216,11 @@ int SystemInformation::CpuTypeOfMachine(const std::string& machine) {
 
 std::string SystemInformation::LocaleIdentifierFromEnvironment() {
     constexpr std::size_t kMaxIdentifierBytes = 15;
-    for (const char* name : {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"}) {
-        const char* raw = std::getenv(name);
-        if (raw == nullptr) {
-            continue;
-        }
-        std::string value = raw;
-        if (std::string(name) == "LANGUAGE") {
-            // A list of languages in order of preference: the first entry counts.
-            value = value.substr(0, value.find(':'));
-        }
-        const std::string identifier = LocaleOfValue(value);
-        if (identifier.empty()) {
-            continue;
-        }
-        return identifier.size() <= kMaxIdentifierBytes ? identifier : std::string();
+    const std::vector<std::string> languages = standin::Locale::preferredLanguages();
+    if (languages.empty() || languages.front().size() > kMaxIdentifierBytes) {
+        return std::string();
     }
-    return std::string();
+    return languages.front();
 }
 
 std::string SystemInformation::ReadSystemFile(const std::string& absolute) const {

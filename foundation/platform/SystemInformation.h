@@ -58,8 +58,9 @@ public:
     static std::wstring ArchitectureName(int cpuType);
     // Processor type number of a uname machine name ("x86_64" gives 16777223); -1 when unknown.
     static int CpuTypeOfMachine(const std::string& machine);
-    // Locale identifier in the "en-US" form from LANGUAGE, LC_ALL, LC_MESSAGES and LANG, the
-    // first that names a locale; empty when none does or the identifier is longer than 15 bytes.
+    // Locale identifier in the "en-US" form: the user's first preferred language
+    // (standin::Locale, from LANGUAGE, LC_ALL, LC_MESSAGES and LANG); empty when none is named
+    // or the identifier is longer than 15 bytes.
     static std::string LocaleIdentifierFromEnvironment();
 
 private:

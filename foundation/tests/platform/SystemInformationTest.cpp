@@ -249,6 +249,9 @@ TEST(SystemInformation, UserLocaleFromTheEnvironmentInTheDashedForm) {
         {std::string(""), std::string("C.UTF-8"), std::string("fr_FR@euro"), std::nullopt,
          L"fr-FR"},
         {std::nullopt, std::string("POSIX"), std::nullopt, std::string("C"), L""},
+        // Values that name no language are passed over, not sent on as they are.
+        {std::string(":/tmp/x"), std::string("en US"), std::string("../fr"),
+         std::string("de_DE.UTF-8"), L"de-DE"},
         {std::nullopt, std::nullopt, std::nullopt, std::nullopt, L""},
         // 15 bytes fit whole, 16 do not fit at all
         {std::nullopt, std::nullopt, std::nullopt, std::string("zh_Hant_TW_abcd"),

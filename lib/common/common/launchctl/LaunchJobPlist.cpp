@@ -161,7 +161,9 @@ bool LaunchJobPlist::write(const boost::filesystem::path& file, const LaunchJob&
         return false;
     }
     // Not truncated on open: a hard link planted at the path must not cost its target its data.
-    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+    // Not blocking either: a FIFO planted there is refused below instead of waiting for a reader.
+    const int fd =
+        ::open(file.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
     if (fd < 0) {
         return false;
     }

@@ -1,5 +1,6 @@
 #include "common/metrics/Record.h"
 
+#include <locale>
 #include <sstream>
 
 namespace common {
@@ -82,6 +83,8 @@ bool Record::FromJSON(const JsonValue& value) {
 
 std::string Record::toString() const {
     std::ostringstream text;
+    // Numbers as the classic locale writes them, whatever locale the program made global.
+    text.imbue(std::locale::classic());
     text << "MetricsRecord{tag=" << tag << ", attributes={";
     const char* separator = "";
     for (const auto& attribute : attributes) {

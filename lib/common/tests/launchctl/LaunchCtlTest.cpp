@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <rapidjson/document.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <boost/filesystem/operations.hpp>
@@ -452,6 +453,11 @@ TEST_F(LaunchCtlTest, SymbolicLinksAndHardLinksAtThePlistPathAreNotWrittenThroug
     fs::create_hard_link(victim, hardLink);
     EXPECT_FALSE(common::LaunchJobPlist::write(hardLink, job));
     EXPECT_EQ(TempDir::read(victim), "keep");
+
+    // A FIFO at the path is refused at once instead of blocking until a reader comes.
+    ASSERT_EQ(::mkfifo(daemonFile().c_str(), 0600), 0);
+    EXPECT_FALSE(make()->RegisterDaemon("/a/d", "/a", {}));
+    EXPECT_EQ(fs::status(daemonFile()).type(), fs::fifo_file);
 }
 
 TEST_F(LaunchCtlTest, NameWithASlashWritesNothing) {

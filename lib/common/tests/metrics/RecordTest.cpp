@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <locale>
+#include <string>
 #include <vector>
 
 #include "foundation/persistence/JsonSerialization.h"
@@ -132,6 +134,20 @@ TEST(MetricsRecord, TextFormListsTheAttributesInNameOrderWithStreamFormatting) {
     for (const auto& c : cases) {
         EXPECT_EQ(c.record.toString(), c.text);
     }
+
+    // A global locale that groups digits and writes another decimal point changes nothing.
+    struct Grouping : std::numpunct<char> {
+        char do_decimal_point() const override { return ','; }
+        char do_thousands_sep() const override { return '.'; }
+        std::string do_grouping() const override { return "\3"; }
+    };
+    const std::locale previous =
+        std::locale::global(std::locale(std::locale::classic(), new Grouping));
+    const std::string grouped =
+        Record{"t", {{"n", AttributeValue(int64_t{1234567})}, {"x", AttributeValue(2.5)}}}
+            .toString();
+    std::locale::global(previous);
+    EXPECT_EQ(grouped, R"(MetricsRecord{tag=t, attributes={n="1234567", x="2.5"}})");
 }
 
 }  // namespace
