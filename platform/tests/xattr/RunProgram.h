@@ -1,44 +1,22 @@
 #pragma once
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-
 #include <boost/filesystem/path.hpp>
-#include <cerrno>
 #include <string>
 #include <vector>
 
-extern char** environ;
+#include "platform/process/Process.h"
 
 namespace testsupport {
 
-// Runs a program found on PATH with the argument vector (program name first), its standard
-// output and error going to /dev/null, and waits for it. The exit code; -1 when it could not be
-// started or did not exit normally.
+// Runs a program found on PATH with the argument vector (program name first) and waits for it;
+// its standard output is collected and dropped. The exit code; -1 when it could not be started
+// or did not exit normally.
 inline int runProgram(const std::vector<std::string>& arguments) {
-    std::vector<char*> argv;
-    for (const auto& argument : arguments) {
-        argv.push_back(const_cast<char*>(argument.c_str()));
-    }
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = 0;
-    const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) {
-        return -1;
-    }
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR) {
-            return -1;
-        }
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    standin::Process::Options quiet;
+    quiet.captureOutput = true;
+    const auto result = standin::Process::run(
+        arguments.front(), std::vector<std::string>(arguments.begin() + 1, arguments.end()), quiet);
+    return result.started ? result.exitCode() : -1;
 }
 
 // Sets the extended attribute `name` (the full name, "user.…") of `path` to `value` with the

@@ -5,8 +5,8 @@
 #include <boost/filesystem/operations.hpp>
 
 #include "common/util/Util.h"
+#include "lib/common/tests/support/LogCapture.h"
 #include "platform/tests/xattr/RunProgram.h"
-#include "tests/safestore/RecordedLog.h"
 #include "testsupport/TempDir.h"
 
 namespace fs = boost::filesystem;
@@ -82,7 +82,7 @@ TEST_F(ExtendedAttributesParamsReaderTest, InvalidOrMissingAttributeGivesAnEmpty
         {"missing", std::nullopt, false},
     };
     for (const auto& c : cases) {
-        auto log = testsupport::RecordedLog::start();
+        auto log = testsupport::LogCapture::install();
         testsupport::TempDir dir;
         if (c.attribute) {
             ASSERT_TRUE(
@@ -95,7 +95,7 @@ TEST_F(ExtendedAttributesParamsReaderTest, InvalidOrMissingAttributeGivesAnEmpty
         EXPECT_EQ(log->count(common::ILogger::Warning, "is not a JSON object"), c.warned ? 1u : 0u)
             << c.name;
     }
-    auto log = testsupport::RecordedLog::start();
+    auto log = testsupport::LogCapture::install();
     ExtendedAttributesParamsReader missingBundle(kAttribute, _dir / "missing.app");
     EXPECT_TRUE(missingBundle.getKeys().empty());
     EXPECT_EQ(log->count(common::ILogger::Warning, "Cannot read the attribute"), 1u);

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "common/events/Event.h"
-#include "tests/params/LogCapture.h"
+#include "lib/common/tests/support/LogCapture.h"
 
 using common::ILogger;
 using common::events::BaseEvent;

@@ -9,7 +9,7 @@
 
 #include <boost/filesystem/operations.hpp>
 
-#include "LogCapture.h"
+#include "lib/common/tests/support/LogCapture.h"
 #include "testsupport/TempDir.h"
 
 namespace fs = boost::filesystem;

@@ -5,10 +5,10 @@
 #include <map>
 #include <thread>
 
-#include "LogCapture.h"
 #include "common/params/CommandLineParams.h"
 #include "common/params/JsonFileParams.h"
 #include "common/params/SecretParams.h"
+#include "lib/common/tests/support/LogCapture.h"
 #include "testsupport/TempDir.h"
 
 using common::CommandLineParams;

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "RecordedLog.h"
 #include "common/params/JsonFileParams.h"
 #include "common/params/Params.h"
 #include "common/util/Util.h"
+#include "lib/common/tests/support/LogCapture.h"
 #include "platform/tests/xattr/RunProgram.h"
 #include "testsupport/TempDir.h"
 
@@ -156,7 +156,7 @@ TEST_F(SafeStoreTest, SecondStoreWithTheSameKeyReadsTheValues) {
 }
 
 TEST_F(SafeStoreTest, AnotherSaltOrHostIdReadsNothingAndItsFirstWriteReplacesTheValue) {
-    auto log = testsupport::RecordedLog::start();
+    auto log = testsupport::LogCapture::install();
     ASSERT_TRUE(open()->setValue("a", "1"));
     const std::string original = encrypted();
 
@@ -195,7 +195,7 @@ TEST_F(SafeStoreTest, UnreadableContentReadsAsEmptyWithAWarning) {
     };
     for (const auto& c : cases) {
         ASSERT_FALSE(c.stored.empty()) << c.name;
-        auto log = testsupport::RecordedLog::start();
+        auto log = testsupport::LogCapture::install();
         _params.values["Encrypted"] = c.stored;
         auto store = open();
         EXPECT_TRUE(store->getKeys().empty()) << c.name;
@@ -212,7 +212,7 @@ TEST_F(SafeStoreTest, DamagedLastBlockIsNotTakenForTheStoredMap) {
     // {"a":"123456789"} fills exactly one block, so the last block holds only padding: when it is
     // damaged, the blocks before it still decrypt to a complete map. That map was not stored as
     // it stands, and is not read.
-    auto log = testsupport::RecordedLog::start();
+    auto log = testsupport::LogCapture::install();
     auto store = open();
     ASSERT_TRUE(store->setValue("a", "123456789"));
     std::vector<unsigned char> cipher;
@@ -227,7 +227,7 @@ TEST_F(SafeStoreTest, DamagedLastBlockIsNotTakenForTheStoredMap) {
 }
 
 TEST_F(SafeStoreTest, EmptyStoredValueReadsAsEmptyWithoutAWarning) {
-    auto log = testsupport::RecordedLog::start();
+    auto log = testsupport::LogCapture::install();
     _params.values["Encrypted"] = "";
     EXPECT_TRUE(open()->getKeys().empty());
     EXPECT_EQ(log->count(ILogger::Warning, "safe store"), 0u);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <cstddef>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -47,6 +48,16 @@ public:
         common::Logger::stop();
         std::lock_guard<std::mutex> lock(_mutex);
         return _records;
+    }
+
+    // Stops the logger, so that every record made so far has arrived, and answers how many
+    // records of the level hold `text`. Install again before logging more.
+    std::size_t count(common::ILogger::Level level, const std::string& text) {
+        const auto records = all();
+        return static_cast<std::size_t>(
+            std::count_if(records.begin(), records.end(), [&](const Record& record) {
+                return record._level == level && record._message.find(text) != std::string::npos;
+            }));
     }
 
     // Whether any record logged so far holds `text`.
