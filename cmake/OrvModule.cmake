@@ -45,3 +45,15 @@ function(orv_bench name source)
   add_executable(${name} ${source})
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} benchmark::benchmark benchmark::benchmark_main)
 endfunction()
+
+# orv_fuzz(NAME SOURCE [DEPS targets...])
+# A libFuzzer program (clang, -DORV_FUZZ=ON). Its seed corpus is the folder `corpus/` beside
+# the source; scripts/fuzz runs every target on a copy of it.
+function(orv_fuzz name source)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  add_executable(${name} ${source})
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS})
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  file(APPEND "${CMAKE_BINARY_DIR}/fuzz-targets.txt"
+       "${name} ${CMAKE_CURRENT_BINARY_DIR}/${name} ${CMAKE_CURRENT_SOURCE_DIR}/corpus\n")
+endfunction()
