@@ -11,6 +11,13 @@ function(orv_add_subdirectories dir)
   endforeach()
 endfunction()
 
+# Adds DIR when it holds a CMakeLists.txt.
+function(orv_add_optional_subdirectory dir)
+  if(EXISTS "${CMAKE_SOURCE_DIR}/${dir}/CMakeLists.txt")
+    add_subdirectory("${CMAKE_SOURCE_DIR}/${dir}")
+  endif()
+endfunction()
+
 # orv_module(NAME [DEPS targets...])
 # A library of the *.cpp files in the current folder; header-only when there are none.
 function(orv_module name)
