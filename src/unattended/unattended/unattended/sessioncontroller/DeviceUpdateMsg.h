@@ -4,6 +4,7 @@
 #include <string>
 
 #include "foundation/persistence/MemberVariable.h"
+#include "unattended/version/DaemonVersion.h"
 
 namespace platform {
 class SystemInformation;
@@ -67,9 +68,6 @@ struct DeviceUpdateMsg {
             persistence::member_variable("BiosSerialNumber", BiosSerialNumber);
     }
 };
-
-// The daemon's own version, as reported to the backend and in its log.
-constexpr const char kDaemonVersion[] = "1.0.0.352";
 
 // A byte count for people: "1024 B", "1.001 KB", "2.5 GB" (steps of 1024, three decimals at
 // most, trailing zeros dropped).
