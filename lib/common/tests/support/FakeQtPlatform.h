@@ -129,10 +129,10 @@ public:
         request.headers.emplace_back(name, value);
     }
     void setFinishedHandler(std::function<void(bool)>&& handler) override {
-        _finished = std::move(handler);
+        _handlers->finished = std::move(handler);
     }
     void setErrorHandler(std::function<void(Error)>&& handler) override {
-        _error = std::move(handler);
+        _handlers->error = std::move(handler);
     }
     void setSslErrorHandler(std::function<void(std::vector<SslError::ErrorCode>)>&&) override {}
     void setBody(const std::string&) override {}
@@ -161,23 +161,23 @@ public:
     void reset() override {}
     bool waitForFinished(int) override { return true; }
     void ignoreSslErrors(const std::vector<SslError::ErrorCode>&) override {}
-    void resetEventHandlers() override {
-        _finished = nullptr;
-        _error = nullptr;
-    }
+    void resetEventHandlers() override { _handlers = std::make_shared<Handlers>(); }
 
-    // Plays the answer through the installed handlers. The handlers may destroy the query.
+    // Plays the answer through the installed handlers as the query's tasks would: each one
+    // holds the handler set weakly and calls nothing once the set was reset (or the query
+    // destroyed). The handlers may destroy the query.
     void answer(const ScriptedQtAnswer& answer) {
         _headers = answer.headers;
         _stringResponse = answer.body;
         _response.assign(answer.body.begin(), answer.body.end());
-        auto error = _error;
-        auto finished = _finished;
-        if (!answer.ok && error) {
-            error(answer.error);
+        std::weak_ptr<Handlers> handlers = _handlers;
+        if (!answer.ok) {
+            if (auto set = handlers.lock(); set && set->error) {
+                set->error(answer.error);
+            }
         }
-        if (finished) {
-            finished(answer.ok);
+        if (auto set = handlers.lock(); set && set->finished) {
+            set->finished(answer.ok);
         }
     }
 
@@ -186,8 +186,11 @@ public:
 private:
     std::function<void(FakeHttpQuery*)> _onExecute;
     std::function<void(FakeHttpQuery*)> _onDestroy;
-    std::function<void(bool)> _finished;
-    std::function<void(Error)> _error;
+    struct Handlers {
+        std::function<void(bool)> finished;
+        std::function<void(Error)> error;
+    };
+    std::shared_ptr<Handlers> _handlers = std::make_shared<Handlers>();
     std::vector<char> _response;
     std::string _stringResponse;
     std::map<std::string, std::string> _headers;
