@@ -15,45 +15,13 @@
 
 #include "common/util/Util.h"
 #include "lib/common/tests/support/LogCapture.h"
+#include "lib/helper/tests/support/AgentQueue.h"
 
 namespace bip = boost::interprocess;
 using helper::IpcMessageQueue;
+using helpertest::AgentQueue;
 
 namespace {
-
-// A request queue as the helper tool's agent creates it (100 × 16384, mode 0600), removed again
-// at the end of the test. Every test draws its own helper id, so parallel tests never share one.
-class AgentQueue {
-public:
-    explicit AgentQueue(unsigned long uid = ::getuid())
-        : helperId("t" + common::util::generateNanoId(9, "0123456789abcdefghijklmnopqrstuvwxyz")),
-          uid(uid),
-          name(IpcMessageQueue::generateIpcName(helperId, uid)) {
-        bip::permissions owner(0600);
-        queue =
-            std::make_unique<bip::message_queue>(bip::create_only, name.c_str(), 100, 16384, owner);
-    }
-    ~AgentQueue() {
-        queue.reset();
-        bip::message_queue::remove(name.c_str());
-    }
-
-    // The next message, or none after the queue stayed empty.
-    bool receive(std::string& text, unsigned int& priority) {
-        std::string buffer(16384, '\0');
-        bip::message_queue::size_type size = 0;
-        if (!queue->try_receive(&buffer[0], buffer.size(), size, priority)) {
-            return false;
-        }
-        text = buffer.substr(0, size);
-        return true;
-    }
-
-    const std::string helperId;
-    const unsigned long uid;
-    const std::string name;
-    std::unique_ptr<bip::message_queue> queue;
-};
 
 std::string shmPath(const std::string& name) {
     return "/dev/shm/" + name;
@@ -144,7 +112,7 @@ TEST(IpcMessageQueue, QueueOfAnotherOwnerIsNotWritten) {
     EXPECT_FALSE(agent.receive(text, priority));
 
     // ...while a queue that its own user created is written, also by root.
-    AgentQueue other(4242);
+    AgentQueue other(helpertest::uniqueHelperId(), 4242);
     ASSERT_EQ(::chown(shmPath(other.name).c_str(), 4242, 0), 0);
     EXPECT_TRUE(IpcMessageQueue::send(other.helperId, 4242, "hello"));
     ASSERT_TRUE(other.receive(text, priority));
