@@ -1,4 +1,4 @@
-#include "unattended/sessioncontroller/BackendMessages.h"
+#include "unattended/backendmessages/BackendMessages.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace corvalis {
+namespace unattended {
+
+// Installs a new version of the daemon's programs from an update archive.
+class IUpdateController {
+public:
+    virtual ~IUpdateController() = default;
+
+    // Returns at once; `done` is called once later with the outcome and, on failure, its text.
+    virtual void downloadAndInstallUpdate(
+        const std::string& url, const std::wstring& serviceName,
+        std::function<void(bool, const std::string&)> done) = 0;
+};
+
+}  // namespace unattended
+}  // namespace corvalis
