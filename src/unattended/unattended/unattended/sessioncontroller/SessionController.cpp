@@ -182,8 +182,7 @@ void SessionController::onConnectionControllerDisconnected(bool reconnecting) {
     }
 }
 
-void SessionController::onConnectionControllerMessageReceived(
-    const std::vector<uint8_t>& message) {
+void SessionController::onConnectionControllerMessageReceived(const std::vector<uint8_t>& message) {
     std::string text(message.begin(), message.end());
     const auto zero = text.find('\0');
     if (zero != std::string::npos) {

@@ -58,8 +58,7 @@ public:
     void onFatalErrorOccured(const std::string& text) override;
 
     void onConnectionControllerConnected(std::string proxyHost, uint16_t proxyPort,
-                                         std::string proxyUser,
-                                         std::string proxyPassword) override;
+                                         std::string proxyUser, std::string proxyPassword) override;
     void onConnectionControllerDisconnected(bool reconnecting) override;
     void onConnectionControllerMessageReceived(const std::vector<uint8_t>& message) override;
     void onConnectionControllerRequestProxyCredentials(const std::string& proxy) override;

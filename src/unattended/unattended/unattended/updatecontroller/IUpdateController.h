@@ -12,9 +12,8 @@ public:
     virtual ~IUpdateController() = default;
 
     // Returns at once; `done` is called once later with the outcome and, on failure, its text.
-    virtual void downloadAndInstallUpdate(
-        const std::string& url, const std::wstring& serviceName,
-        std::function<void(bool, const std::string&)> done) = 0;
+    virtual void downloadAndInstallUpdate(const std::string& url, const std::wstring& serviceName,
+                                          std::function<void(bool, const std::string&)> done) = 0;
 };
 
 }  // namespace unattended
