@@ -1,6 +1,7 @@
 #pragma once
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -12,8 +13,8 @@
 namespace testsupport {
 
 // The task scheduler on a clock the test moves: no run loop; `runDue` runs every task that is
-// due now, `advance` moves the clock and then runs what fell due. A flush's tick sleep moves
-// the clock as well.
+// due now, `advance` moves the clock and runs what falls due on the way. A flush's tick sleep
+// moves the clock as well. Other threads may push tasks (the clock is atomic).
 class ManualScheduler : public common::TaskScheduler {
 public:
     class QuietLogger : public common::ILogger {
@@ -24,11 +25,16 @@ public:
                  const std::string&) const override {}
     };
 
+    using Clock = std::atomic<TimePoint::rep>;
+
     static std::shared_ptr<ManualScheduler> create() {
-        auto clock = std::make_shared<TimePoint>(std::chrono::hours(1));
+        auto clock =
+            std::make_shared<Clock>(TimePoint(std::chrono::hours(1)).time_since_epoch().count());
         TimeSource source{
-            [clock] { return *clock; },
-            [clock](const std::chrono::milliseconds& duration) { *clock += duration; }};
+            [clock] { return TimePoint(TimePoint::duration(clock->load())); },
+            [clock](const std::chrono::milliseconds& duration) {
+                clock->fetch_add(std::chrono::duration_cast<TimePoint::duration>(duration).count());
+            }};
         auto scheduler = std::make_shared<ManualScheduler>(source);
         scheduler->_clock = clock;
         return scheduler;
@@ -40,7 +46,7 @@ public:
     int run(const std::vector<std::string>&) override { return 0; }
     void quit() override {}
 
-    TimePoint now() const { return *_clock; }
+    TimePoint now() const { return TimePoint(TimePoint::duration(_clock->load())); }
 
     // Runs the due tasks: ticks until several ticks in a row leave the task list unchanged
     // (bounded, so that a task that keeps rescheduling itself cannot hang the test).
@@ -55,18 +61,18 @@ public:
 
     // Moves the clock in 10 ms steps, running what falls due on the way.
     void advance(std::chrono::milliseconds duration) {
-        const auto end = *_clock + duration;
+        const auto end = now() + duration;
         runDue();
-        while (*_clock < end) {
-            *_clock += std::min<std::chrono::milliseconds>(
-                std::chrono::milliseconds(10),
-                std::chrono::duration_cast<std::chrono::milliseconds>(end - *_clock));
+        while (now() < end) {
+            const auto step =
+                std::min<TimePoint::duration>(std::chrono::milliseconds(10), end - now());
+            _clock->fetch_add(step.count());
             runDue();
         }
     }
 
 private:
-    std::shared_ptr<TimePoint> _clock;
+    std::shared_ptr<Clock> _clock;
 };
 
 }  // namespace testsupport
