@@ -68,8 +68,7 @@ std::vector<fs::path> AppletCache::getFilesFromFolder(const fs::path& folder) {
     if (!fs::is_directory(fs::symlink_status(folder, error))) {
         return files;
     }
-    for (fs::directory_iterator it(folder, error), end; !error && it != end;
-         it.increment(error)) {
+    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
         files.push_back(it->path());
     }
     return files;
@@ -135,29 +134,28 @@ void AppletCache::downloadParams(const std::string& paramsUrl, const fs::path& a
                                  const std::string& fallbackUrl) {
     _logger->info("get params from: '%s'", paramsUrl.c_str());
     std::weak_ptr<bool> alive = _alive;
-    _downloader->get(paramsUrl, [this, alive, archive, done, fallbackUrl](
-                                    const network::HTTPStatusCode& status,
-                                    const std::string& body) {
-        if (alive.expired()) {
-            return;
-        }
-        if (static_cast<int>(status) == 200 && !body.empty()) {
-            _logger->info("params downloaded");
-            done(archive, body);
-            return;
-        }
-        _logger->info("unable get params, fallback");
-        downloadApplet(fallbackUrl, std::string(),
-                       [done](const fs::path& file) { done(file, std::string()); });
-    });
+    _downloader->get(
+        paramsUrl, [this, alive, archive, done, fallbackUrl](const network::HTTPStatusCode& status,
+                                                             const std::string& body) {
+            if (alive.expired()) {
+                return;
+            }
+            if (static_cast<int>(status) == 200 && !body.empty()) {
+                _logger->info("params downloaded");
+                done(archive, body);
+                return;
+            }
+            _logger->info("unable get params, fallback");
+            downloadApplet(fallbackUrl, std::string(),
+                           [done](const fs::path& file) { done(file, std::string()); });
+        });
 }
 
 void AppletCache::download(const std::string& downloadUrl, const std::string& binariesUrl,
                            const std::string& paramsUrl, const std::string& version, Done done) {
     std::string cacheVersion = version;
     if (!version.empty() && !isSafeVersion(version)) {
-        _logger->warning("version '%s' cannot name a cache folder, not cached",
-                         version.c_str());
+        _logger->warning("version '%s' cannot name a cache folder, not cached", version.c_str());
         cacheVersion.clear();
     }
     if (!binariesUrl.empty() && !paramsUrl.empty() && !cacheVersion.empty()) {
@@ -174,10 +172,9 @@ void AppletCache::download(const std::string& downloadUrl, const std::string& bi
                            }
                            _logger->warning("unable to download applet from '%s', fallback",
                                             binariesUrl.c_str());
-                           downloadApplet(downloadUrl, std::string(),
-                                          [done](const fs::path& plain) {
-                                              done(plain, std::string());
-                                          });
+                           downloadApplet(
+                               downloadUrl, std::string(),
+                               [done](const fs::path& plain) { done(plain, std::string()); });
                        });
         return;
     }
@@ -200,8 +197,7 @@ void AppletCache::downloadAppletOnly(const std::string& url, const std::string& 
     }
     downloadApplet(url, version, [this, url, version](const fs::path& file) {
         if (!file.empty()) {
-            _logger->info("Applet downloaded to cache successfully. Version: %s",
-                          version.c_str());
+            _logger->info("Applet downloaded to cache successfully. Version: %s", version.c_str());
         } else {
             _logger->warning("unable to download applet from '%s', version: %s", url.c_str(),
                              version.c_str());

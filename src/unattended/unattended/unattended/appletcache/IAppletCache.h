@@ -27,8 +27,7 @@ public:
 
     // The fields of a `DownloadApplet` record; `done` is called exactly once.
     virtual void download(const std::string& downloadUrl, const std::string& binariesUrl,
-                          const std::string& paramsUrl, const std::string& version,
-                          Done done) = 0;
+                          const std::string& paramsUrl, const std::string& version, Done done) = 0;
     // Puts a version into the cache; no result.
     virtual void downloadAppletOnly(const std::string& url, const std::string& version) = 0;
 

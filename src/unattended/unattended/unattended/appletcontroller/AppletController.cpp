@@ -40,8 +40,7 @@ std::unique_ptr<IAppletController> IAppletController::create(
 
 AppletController::AppletController(std::unique_ptr<common::ITaskQueue> taskQueue,
                                    std::unique_ptr<IAppletCache> appletCache,
-                                   common::IParams& params,
-                                   std::unique_ptr<common::ILogger> logger)
+                                   common::IParams& params, std::unique_ptr<common::ILogger> logger)
     : _taskQueue(std::move(taskQueue)),
       _appletCache(std::move(appletCache)),
       _params(params),
@@ -144,8 +143,8 @@ void AppletController::LaunchApplet(const fs::path& bundle) {
     const std::string encrypted = _params.getValue("Encrypted", std::string());
     const std::string salt = _params.getValue("Salt", std::string());
     _logger->debug("launching '%s' -regsvc -Encrypted *** -Salt ***", daemon.string().c_str());
-    const auto result = standin::Process::run(
-        daemon.string(), {"-regsvc", "-Encrypted", encrypted, "-Salt", salt});
+    const auto result =
+        standin::Process::run(daemon.string(), {"-regsvc", "-Encrypted", encrypted, "-Salt", salt});
     if (result.status == 0 && result.started) {
         _logger->info("applet launched: '%s'", daemon.string().c_str());
     } else {

@@ -23,10 +23,11 @@ public:
     virtual ~IAppletController() = default;
 
     // The IPC controller is accepted and not used.
-    static std::unique_ptr<IAppletController> create(
-        std::unique_ptr<common::ITaskQueue> taskQueue, std::unique_ptr<IAppletCache> appletCache,
-        interprocess::IIpcController& ipcController, common::IParams& params,
-        std::unique_ptr<common::ILogger> logger);
+    static std::unique_ptr<IAppletController> create(std::unique_ptr<common::ITaskQueue> taskQueue,
+                                                     std::unique_ptr<IAppletCache> appletCache,
+                                                     interprocess::IIpcController& ipcController,
+                                                     common::IParams& params,
+                                                     std::unique_ptr<common::ILogger> logger);
 
     // The fields of a backend `DownloadApplet` record; an absent optional one is empty.
     virtual void startApplet(const std::string& downloadUrl, const std::string& binariesUrl,

@@ -47,8 +47,7 @@ void UpdateController::downloadAndInstallUpdate(
                 done(false, "Failed to download unattended installer");
                 return;
             }
-            const std::string arguments =
-                "'" + archive.string() + "' -d '" + target.string() + "'";
+            const std::string arguments = "'" + archive.string() + "' -d '" + target.string() + "'";
             // Nothing from the archive may land outside the program folder.
             const std::string refused = standin::ZipArchiveCheck::check(archive);
             if (!refused.empty()) {

@@ -22,9 +22,9 @@ public:
     // `mainPath` empty means the running program's application main path.
     UpdateController(std::unique_ptr<common::ITaskQueue> taskQueue,
                      std::unique_ptr<common::IDownloader> downloader,
-                     std::unique_ptr<common::ILogger> logger, boost::filesystem::path mainPath = {});
+                     std::unique_ptr<common::ILogger> logger,
+                     boost::filesystem::path mainPath = {});
     ~UpdateController() override;
-
 
     void downloadAndInstallUpdate(const std::string& url, const std::wstring& serviceName,
                                   std::function<void(bool, const std::string&)> done) override;
