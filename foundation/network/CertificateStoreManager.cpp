@@ -3,10 +3,10 @@
 #include <ctime>
 #include <memory>
 
-#include <boost/date_time/posix_time/posix_time.hpp>
 #include <openssl/err.h>
 #include <openssl/x509_vfy.h>
 #include <openssl/x509v3.h>
+#include <boost/date_time/posix_time/posix_time.hpp>
 
 #include "foundation/datetime/CDateTime.h"
 #include "foundation/network/CertificateStoreManagerMac.h"
@@ -22,8 +22,7 @@ std::string OneLineSubject(X509* certificate) {
 
 time_t SecondsNow() {
     const boost::posix_time::ptime epoch(boost::gregorian::date(1970, 1, 1));
-    return static_cast<time_t>(
-        (datetime::CDateTime::Now().ToPTime() - epoch).total_seconds());
+    return static_cast<time_t>((datetime::CDateTime::Now().ToPTime() - epoch).total_seconds());
 }
 
 // True when `store` already holds the same certificate.
@@ -52,8 +51,8 @@ std::shared_ptr<CertificateStoreManager> CertificateStoreManager::Create() {
 void CertificateStoreManager::AddCertificate(const unsigned char* der, int length,
                                              X509_STORE* store) {
     const unsigned char* cursor = der;
-    std::unique_ptr<X509, decltype(&X509_free)> certificate(
-        d2i_X509(nullptr, &cursor, length), &X509_free);
+    std::unique_ptr<X509, decltype(&X509_free)> certificate(d2i_X509(nullptr, &cursor, length),
+                                                            &X509_free);
     if (!certificate) {
         Log(logging::Warning) << "OpenSSL error " << ERR_get_error() << " when parsing certificate";
         ERR_clear_error();

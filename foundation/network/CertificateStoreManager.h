@@ -2,8 +2,8 @@
 
 #include <memory>
 
-#include <boost/asio/ssl/context.hpp>
 #include <openssl/x509.h>
+#include <boost/asio/ssl/context.hpp>
 
 #include "foundation/logging/LogSource.h"
 

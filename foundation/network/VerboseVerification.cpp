@@ -7,7 +7,8 @@
 
 namespace network {
 
-verbose_verification_base::verbose_verification_base() : logging::LogSource("CertificateVerifier") {}
+verbose_verification_base::verbose_verification_base()
+    : logging::LogSource("CertificateVerifier") {}
 
 bool verbose_verification_base::operator()(bool preverified,
                                            boost::asio::ssl::verify_context& context) const {

@@ -3,11 +3,11 @@
 #include <fstream>
 #include <memory>
 
-#include <boost/filesystem/operations.hpp>
 #include <openssl/bio.h>
 #include <openssl/err.h>
 #include <openssl/pem.h>
 #include <openssl/x509.h>
+#include <boost/filesystem/operations.hpp>
 
 #include "platform/systemroot/SystemRoot.h"
 
@@ -64,7 +64,7 @@ std::vector<std::string> TrustAnchorKeychains::certificates(
             continue;
         }
         std::unique_ptr<BIO, decltype(&BIO_free)> bio(BIO_new_file(keychain.c_str(), "rb"),
-                                                       &BIO_free);
+                                                      &BIO_free);
         if (!bio) {
             continue;
         }
