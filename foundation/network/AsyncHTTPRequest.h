@@ -30,6 +30,9 @@ public:
     const HTTPHeaderList& GetHeaders() const { return _headers; }
     const core::NonInitializingBuffer<unsigned char>& GetBody() const { return _body; }
     void ClearBody() { _body.clear(); }
+    // Removes every header of that name (an Authorization header that must not follow a
+    // redirect to another host).
+    std::size_t RemoveHeaders(const std::string& name) { return _headers.Remove(name); }
     int32_t GetRedirectBudget() const { return _redirectBudget; }
     void SetRedirectBudget(int32_t budget) { _redirectBudget = budget; }
 
