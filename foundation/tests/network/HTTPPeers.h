@@ -16,6 +16,7 @@
 #include "ServicePolling.h"
 #include "TestCertificates.h"
 #include "foundation/network/AsyncHTTPConnection.h"
+#include "foundation/network/AsyncTCPSocket.h"
 #include "foundation/network/AsyncSSLContext.h"
 #include "foundation/network/AsyncService.h"
 #include "foundation/network/HTTPCookieStore.h"
