@@ -79,10 +79,12 @@ TEST_F(NetworkConnectivityTest, KeychainItemsOfTheProxyHostGiveTheCredentials) {
     StoreProxyPassword("proxy.example", "alice", "first");
     StoreProxyPassword("proxy.example", "bob", "second");
     auto connectivity = INetworkConnectivity::Create();
-    EXPECT_EQ(Credentials(*connectivity), std::make_pair(std::string("bob"), std::string("second")));
+    EXPECT_EQ(Credentials(*connectivity),
+              std::make_pair(std::string("bob"), std::string("second")));
 
     connectivity->SetProxyCredentials("carol", "typed");
-    EXPECT_EQ(Credentials(*connectivity), std::make_pair(std::string("carol"), std::string("typed")));
+    EXPECT_EQ(Credentials(*connectivity),
+              std::make_pair(std::string("carol"), std::string("typed")));
 }
 
 TEST_F(NetworkConnectivityTest, BrokenSettingsFileIsIgnored) {
@@ -138,8 +140,8 @@ TEST(PlainNetworkConnectivityTest, HasNoConfiguredProxyAndIsReachable) {
     EXPECT_TRUE(connectivity.IsNetworkReachable());
     EXPECT_TRUE(connectivity.GetProxyForURL("https://h/").host.empty());
     int raised = 0;
-    auto connection = connectivity.GetSocketSignals().ConnectForceCloseSocketsSignal(
-        [&raised] { ++raised; });
+    auto connection =
+        connectivity.GetSocketSignals().ConnectForceCloseSocketsSignal([&raised] { ++raised; });
     connectivity.GetSocketSignals().forceCloseSockets();
     EXPECT_EQ(raised, 1);
     connection.disconnect();
