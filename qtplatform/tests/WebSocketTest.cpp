@@ -28,13 +28,13 @@ struct Reports {
 };
 
 void watch(IWebSocket& socket, Reports& reports) {
-    socket.setConnectedHandler([&reports](const std::string& host, uint16_t port,
-                                          const std::string&, const std::string&) {
-        reports.events.push_back("connected");
-        ++reports.connected;
-        reports.proxyHost = host;
-        reports.proxyPort = port;
-    });
+    socket.setConnectedHandler(
+        [&reports](const std::string& host, uint16_t port, const std::string&, const std::string&) {
+            reports.events.push_back("connected");
+            ++reports.connected;
+            reports.proxyHost = host;
+            reports.proxyPort = port;
+        });
     socket.setDisconnectedHandler([&reports] {
         reports.events.push_back("disconnected");
         ++reports.disconnected;
@@ -70,8 +70,7 @@ long long sumOf(const std::vector<common::metrics::Record>& records, const std::
                 const std::string& object, const std::string& counter) {
     long long sum = 0;
     for (const auto& record : records) {
-        if (record.tag == tag &&
-            std::get<std::string>(record.attributes.at("object")) == object &&
+        if (record.tag == tag && std::get<std::string>(record.attributes.at("object")) == object &&
             record.attributes.count(counter) != 0) {
             sum += std::get<int64_t>(record.attributes.at(counter));
         }
@@ -179,8 +178,7 @@ TEST_F(WebSocketTest, ARefusedUpgradeEndsTheAttemptWithADisconnect) {
     Reports reports;
     watch(*socket, reports);
     socket->open(peer->url("ws", "/refuse"));
-    ASSERT_TRUE(live->runUntil([&] { return reports.disconnected == 1; }))
-        << live->lines().dump();
+    ASSERT_TRUE(live->runUntil([&] { return reports.disconnected == 1; })) << live->lines().dump();
     EXPECT_EQ(reports.connected, 0);
     EXPECT_EQ(reports.errors, (std::vector<IWebSocket::Error>{IWebSocket::ConnectionRefusedError}));
     EXPECT_TRUE(live->lines().contains("warning", "opening failed, aborting the attempt"));
@@ -284,8 +282,8 @@ protected:
     static void SetUpTestSuite() {
         certificates = std::make_unique<qttest::TestCertificates>();
         peer = std::make_unique<qttest::PythonPeer>(
-            "ws_server.py",
-            std::vector<std::string>{certificates->selfSignedCert(), certificates->selfSignedKey()});
+            "ws_server.py", std::vector<std::string>{certificates->selfSignedCert(),
+                                                     certificates->selfSignedKey()});
     }
     static void TearDownTestSuite() {
         peer.reset();
