@@ -1,4 +1,4 @@
-"""WebSocket peer for the Qt platform tests: python3 ws_server.py PORT
+"""WebSocket peer for the Qt platform tests: python3 ws_server.py PORT [CERT KEY]
 
 /echo     echoes text and binary messages
 /close    sends "bye" and closes with 1000
@@ -7,6 +7,7 @@
 """
 import asyncio
 import http
+import ssl
 import sys
 
 import websockets
@@ -30,8 +31,12 @@ async def handler(websocket, path):
 
 
 async def main():
+    context = None
+    if len(sys.argv) >= 4:
+        context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+        context.load_cert_chain(sys.argv[2], sys.argv[3])
     async with websockets.serve(handler, "127.0.0.1", int(sys.argv[1]),
-                                process_request=process_request,
+                                process_request=process_request, ssl=context,
                                 max_size=64 * 1024 * 1024):
         await asyncio.Future()
 
