@@ -87,4 +87,7 @@ public:
     virtual void ignoreSslErrors(const std::vector<SslError::ErrorCode>& codes) = 0;
     // Drops every installed handler; results already posted then call nothing.
     virtual void resetEventHandlers() = 0;
+    // Ends the request with an error when no data moves for `ms` milliseconds (0: no limit).
+    // Without a call the limit is 60000 ms.
+    virtual void setTransferTimeout(int ms) { (void)ms; }
 };

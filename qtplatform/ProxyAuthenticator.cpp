@@ -103,6 +103,7 @@ void ProxyAuthenticator::requestingCredentials() {
 void ProxyAuthenticator::credentialsTried() {
     {
         std::lock_guard<std::mutex> lock(_mutex);
+        _offerPending = true;
         if (_state == Tried) {
             return;
         }
@@ -120,6 +121,7 @@ void ProxyAuthenticator::credentialsAccepted() {
         }
         _state = Accepted;
         _refusedAttempts = 0;
+        _offerPending = false;
         hasHandler = static_cast<bool>(_credentialsAcceptedHandler);
     }
     if (hasHandler) {
@@ -221,8 +223,11 @@ bool ProxyAuthenticator::registerChallenge() {
     int refused = 0;
     {
         std::lock_guard<std::mutex> lock(_mutex);
-        if (_state == Tried && _refusedAttempts < kMaxRefusedAttempts) {
-            ++_refusedAttempts;
+        if (_offerPending) {
+            _offerPending = false;
+            if (_refusedAttempts < kMaxRefusedAttempts) {
+                ++_refusedAttempts;
+            }
         }
         refused = _refusedAttempts;
     }

@@ -59,9 +59,9 @@ public:
     // Finds the proxy: Qt's application proxy, else the system proxy.
     void updateHostInformation();
 
-    // Called at each proxy challenge, before anything is offered. A challenge that follows an
-    // offer (state Tried) counts as a refusal. True while the credentials may still be offered
-    // or asked for; false once the proxy refused kMaxRefusedAttempts times in a row.
+    // Called at each proxy challenge, before anything is offered. The first challenge after an
+    // offer counts as a refusal of the offered credentials. True while the credentials may be
+    // offered again; false once the proxy refused kMaxRefusedAttempts times in a row.
     bool registerChallenge();
     // Offers the cached credentials: fills the authenticator and marks them tried. False, with
     // the authenticator untouched, when none may be offered.
@@ -77,5 +77,6 @@ private:
     CredentialsAcceptedHandler _credentialsAcceptedHandler;
     int _state = NoCredentials;
     int _refusedAttempts = 0;
+    bool _offerPending = false;
     mutable std::mutex _mutex;
 };
