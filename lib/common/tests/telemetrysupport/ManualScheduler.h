@@ -32,11 +32,15 @@ public:
         }
     }
 
-    // Runs every task due now: each tick runs at most one, so one tick per queued task (and
-    // one more) is enough; bounded, so tasks that keep adding tasks cannot hang the test.
+    // Runs every task due now. Each tick runs at most one; ticking stops once the number of
+    // queued tasks has stayed the same for more ticks than there are tasks (bounded, so tasks
+    // that keep adding tasks cannot hang the test).
     void runDue() {
-        for (std::size_t i = 0; i <= getTasksSize() && i < 1000; ++i) {
+        std::size_t unchanged = 0;
+        for (int i = 0; i < 10000 && unchanged <= getTasksSize(); ++i) {
+            const std::size_t before = getTasksSize();
             tick();
+            unchanged = getTasksSize() == before ? unchanged + 1 : 0;
         }
     }
 
