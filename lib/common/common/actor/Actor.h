@@ -118,6 +118,14 @@ public:
         return subscription->dispatch(*this, std::move(event));
     }
 
+    // Runs the queued events and changes of state now, on the calling thread (at most
+    // `limit` tasks, so work that keeps queueing more cannot hold the caller forever).
+    void flush(int limit = 100) {
+        if (_queue) {
+            _queue->flush([this, &limit] { return limit-- > 0 && _queue->hasTask(); }, true);
+        }
+    }
+
 private:
     template <typename R, typename E>
     std::shared_ptr<Subscription<R, E>> find() const {

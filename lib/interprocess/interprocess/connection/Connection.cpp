@@ -135,6 +135,10 @@ std::string Connection::getParticipantName() const {
     return _participant;
 }
 
+void Connection::flush() {
+    _actor->flush();
+}
+
 void Connection::setChannel(const unsigned long& channel) {
     _channel = channel;
     if (_link) {

@@ -61,6 +61,7 @@ public:
     bool synchronousSend(const std::string& text) override;
     std::string getName() const override;
     std::string getParticipantName() const override;
+    void flush() override;
 
     // The compact JSON text of a record; empty when it cannot be written.
     template <typename T>

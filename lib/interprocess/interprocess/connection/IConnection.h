@@ -38,6 +38,9 @@ public:
     virtual bool synchronousSend(const std::string& text) = 0;
     virtual std::string getName() const = 0;
     virtual std::string getParticipantName() const = 0;
+    // Handles the requests already made (for example queued sends) now, on the calling thread;
+    // used before the connection is released.
+    virtual void flush() {}
 };
 
 }  // namespace interprocess

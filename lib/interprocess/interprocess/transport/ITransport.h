@@ -40,6 +40,8 @@ public:
     virtual bool synchronousSend(const std::string& payload) = 0;
     virtual std::string getName() const = 0;
     virtual std::string getParticipantName() const = 0;
+    // Hands the sends already requested to the link now (see IConnection::flush).
+    virtual void flush() {}
 };
 
 // "MostOnce", "LeastOnce", "ExactlyOnce"; "Unknown" for any other value.

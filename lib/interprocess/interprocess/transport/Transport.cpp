@@ -160,6 +160,12 @@ std::string Transport::getParticipantName() const {
     return _connection ? _connection->getParticipantName() : std::string();
 }
 
+void Transport::flush() {
+    if (_connection) {
+        _connection->flush();
+    }
+}
+
 void Transport::resend(bool& reschedule) {
     if (!_running) {
         return;

@@ -72,6 +72,7 @@ public:
     bool synchronousSend(const std::string& payload) override;
     std::string getName() const override;
     std::string getParticipantName() const override;
+    void flush() override;
 
     void onConnectionDisconnected(const IConnection& connection) override;
     void onConnectionConnecting(const IConnection& connection) const override;
