@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "interprocess/datalink/IDataLink.h"
+#include "interprocess/transport/ITransport.h"
 #include "lib/common/tests/support/LogCapture.h"
 #include "lib/interprocess/tests/support/IpcTestSupport.h"
 
@@ -157,6 +158,42 @@ TEST_F(IpcControllerTest, PeerWithoutAKnownKindReachesNoObserver) {
         helperLink->send("Service", 1, std::vector<signed char>(data.begin(), data.end()), true));
     advance(500ms);
     EXPECT_EQ(serviceEvents.events, std::vector<std::string>{"connected Helper"});
+    service->unsubscribe(&serviceEvents);
+}
+
+// A transport that is not (or no longer) the one kept under its address.
+class StaleTransport : public interprocess::ITransport {
+public:
+    void connect(const std::string&, std::function<void(bool)>) override {}
+    void disconnect() override {}
+    void listen() override {}
+    void send(const std::string&, const QOS&, std::function<void(bool)>) override {}
+    bool synchronousSend(const std::string&) override { return false; }
+    std::string getName() const override { return "Service"; }
+    std::string getParticipantName() const override { return "UnattendedUi-501"; }
+};
+
+TEST_F(IpcControllerTest, DisconnectOfAnOlderTransportLeavesTheKeptOneAlone) {
+    auto service = makeController("Service");
+    Recorder serviceEvents;
+    service->subscribe(&serviceEvents);
+    ASSERT_TRUE(service->start());
+    auto ui = makeController("UnattendedUi-501");
+    Recorder uiEvents;
+    ui->subscribe(&uiEvents);
+    ASSERT_TRUE(ui->start());
+    ui->connectToService(nullptr);
+    advance(500ms);
+    ASSERT_EQ(serviceEvents.events, std::vector<std::string>{"connected UnattendedUi-501"});
+
+    StaleTransport stale;
+    service->onTransportDisconnected(stale);
+    advance(500ms);
+    EXPECT_EQ(serviceEvents.events, std::vector<std::string>{"connected UnattendedUi-501"});
+    EXPECT_TRUE(service->send(ApplicationType::UnattendedUi, "{\"still\":1}"));
+    advance(500ms);
+    EXPECT_EQ(uiEvents.events.back(), "message 1 {\"still\":1}");
+    ui->unsubscribe(&uiEvents);
     service->unsubscribe(&serviceEvents);
 }
 

@@ -79,12 +79,12 @@ protected:
             time.advance(10ms);
             ipctest::runDue(*scheduler);
             if (peer != nullptr) {
-                const std::string line = peer->readLine(2ms);
+                const std::string line = peer->readLine(4ms);
                 if (line != "<timeout>" && line != "<eof>") {
                     peerLines.push_back(line);
                 }
             } else {
-                std::this_thread::sleep_for(2ms);
+                std::this_thread::sleep_for(4ms);
             }
         }
         return done();
@@ -132,7 +132,7 @@ TEST_F(TwoProcessTest, HandshakeDataBothWaysAndSynchronousSends) {
 
     // Keep-alive: several ping rounds pass without a time-out.
     const auto before = events.events.size();
-    pumpUntil([] { return false; }, peer.get(), 1000);
+    pumpUntil([] { return false; }, peer.get(), 800);
     EXPECT_EQ(events.events.size(), before);
     EXPECT_FALSE(events.has("disconnected UnattendedUi-501"));
 
