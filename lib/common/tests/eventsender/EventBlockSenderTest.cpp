@@ -8,12 +8,12 @@
 #include <vector>
 
 #include "../support/LogCapture.h"
-#include "../telemetrysupport/FakeNetwork.h"
 #include "../telemetrysupport/FakeQtPlatform.h"
 #include "../telemetrysupport/ManualScheduler.h"
 #include "../telemetrysupport/MapParams.h"
 #include "../telemetrysupport/MonitoringStub.h"
 #include "../telemetrysupport/RealQtPlatform.h"
+#include "../telemetrysupport/ScriptedNetwork.h"
 #include "common/tokenrequester/JsonTokenRequester.h"
 #include "testsupport/ScopedEnv.h"
 
@@ -21,12 +21,13 @@ using common::EventBlockSender;
 using common::IEventBlockSender;
 using common::IJsonTokenRequester;
 using common::JsonLogEvent;
-using telemetrytest::FakeNetwork;
 using telemetrytest::FakeQtPlatform;
 using telemetrytest::ManualScheduler;
 using telemetrytest::MapParams;
 using telemetrytest::MonitoringStub;
 using testing::HasSubstr;
+using testsupport::ScriptedHTTPAnswer;
+using testsupport::ScriptedNetwork;
 using namespace std::chrono_literals;
 
 namespace {
@@ -69,7 +70,7 @@ protected:
 
     std::unique_ptr<EventBlockSender> makeSender() {
         auto sender = std::make_unique<EventBlockSender>(
-            "Unattended", network.factory, scheduler->getTaskQueue("EventBlockSender"), params,
+            "Unattended", factory, scheduler->getTaskQueue("EventBlockSender"), params,
             common::ILogger::create("EventBlockSender"),
             std::make_unique<FakeTokenRequester>(tokenRequests), platform,
             [this] { return scheduler->now(); });
@@ -88,7 +89,9 @@ protected:
     std::shared_ptr<testsupport::LogCapture> logs;
     std::shared_ptr<ManualScheduler> scheduler = std::make_shared<ManualScheduler>();
     FakeQtPlatform platform;
-    FakeNetwork network;
+    std::shared_ptr<ScriptedNetwork> network = std::make_shared<ScriptedNetwork>();
+    // The sender holds the factory weakly, as the environment owns it in the program.
+    std::shared_ptr<network::INetworkFactory> factory = network->makeFactory();
     MapParams params{std::map<std::string, std::string>{{"MonitoringUrl", "https://mon.example/"},
                                                         {"MonitoringToken", "tok"},
                                                         {"HostId", "H"},
@@ -223,34 +226,41 @@ TEST_F(EventBlockSenderTest, OtherQtErrorsAreReportedAndRetriedWithGrowingDelays
 
 TEST_F(EventBlockSenderTest, LegacyStatusesAnd403Renewal) {
     params.setValue("UseLegacyNetworking", "1");
+    network->script(ScriptedHTTPAnswer::http(202));
+    network->script(ScriptedHTTPAnswer::http(500));
+    network->script(ScriptedHTTPAnswer::http(403));
+    network->script(ScriptedHTTPAnswer::http(202));
     auto sender = makeSender();
     sender->sendEvents(batch("a"), IEventBlockSender::Asynchronous);
     sender->sendEvents(batch("b"), IEventBlockSender::Blocking);  // never waits on this path
-    ASSERT_EQ(network.exchanges.size(), 2u);
-    EXPECT_EQ(network.exchanges[0].url, "https://mon.example//api/sendEvents");
-    EXPECT_EQ(network.exchanges[0].method, "POST");
-    EXPECT_EQ(network.exchanges[0].contentType, "application/json");
-    EXPECT_THAT(network.exchanges[0].body, HasSubstr(R"("message":"a")"));
+    const auto& requests = network->requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].url, "https://mon.example//api/sendEvents");
+    EXPECT_EQ(requests[0].method, "POST");
+    EXPECT_EQ(requests[0].contentType, "application/json");
+    EXPECT_THAT(requests[0].body, HasSubstr(R"("message":"a")"));
+    EXPECT_EQ(network->connectionsCreated(), 2);  // one connection per block
 
-    network.complete(0, 202);
-    EXPECT_EQ(sender->pendingRequestCount(), 0u);
-    network.complete(1, 500);
+    network->poll();  // a: 202, b: 500
     EXPECT_EQ(errorHandler.errors, std::vector<std::string>({"500"}));
     EXPECT_EQ(sender->pendingRequestCount(), 1u);
     scheduler->runDue();
     EXPECT_TRUE(tokenRequests.empty());  // no renewal for a 500
     scheduler->advance(5100ms);
-    ASSERT_EQ(network.exchanges.size(), 3u);  // retried
-    network.complete(2, 403);
+    ASSERT_EQ(requests.size(), 3u);  // retried
+    EXPECT_THAT(requests[2].body, HasSubstr(R"("message":"b")"));
+    network->poll();  // 403
     EXPECT_EQ(errorHandler.errors.size(), 1u);
     scheduler->runDue();
     ASSERT_EQ(tokenRequests.size(), 1u);
     tokenRequests[0](IJsonTokenRequester::Success, "http://other.example", "t3");
     scheduler->runDue();
-    ASSERT_EQ(network.exchanges.size(), 4u);
-    EXPECT_EQ(network.exchanges[3].url, "http://other.example/api/sendEvents");
-    EXPECT_THAT(network.exchanges[3].body, HasSubstr(R"("MonitoringToken":"t3")"));
-    EXPECT_THAT(network.exchanges[3].body, HasSubstr(R"("message":"b")"));
+    ASSERT_EQ(requests.size(), 4u);
+    EXPECT_EQ(requests[3].url, "http://other.example/api/sendEvents");
+    EXPECT_THAT(requests[3].body, HasSubstr(R"("MonitoringToken":"t3")"));
+    EXPECT_THAT(requests[3].body, HasSubstr(R"("message":"b")"));
+    network->poll();
+    EXPECT_EQ(sender->pendingRequestCount(), 0u);
     EXPECT_EQ(logs->count(common::ILogger::Error,
                           "Event sending request has been denied with the following status code: "
                           "500"),
@@ -363,13 +373,14 @@ TEST_F(EventBlockSenderTest, LegacySendWithoutFactoryDropsTheBlock) {
 
 TEST_F(EventBlockSenderTest, DestroyingTheSenderDropsItsQueriesAndCompletions) {
     params.setValue("UseLegacyNetworking", "1");
+    network->script(ScriptedHTTPAnswer::http(500));
     auto sender = makeSender();
     sender->sendEvents(batch("a"), IEventBlockSender::Asynchronous);
     params.setValue("UseLegacyNetworking", "0");
     sender->sendEvents(batch("b"), IEventBlockSender::Asynchronous);
     sender.reset();
     EXPECT_TRUE(platform.seen(0).destroyed);
-    network.complete(0, 500);  // reaches nothing
+    EXPECT_EQ(network->poll(), 1u);  // reaches nothing
     EXPECT_TRUE(errorHandler.errors.empty());
 }
 

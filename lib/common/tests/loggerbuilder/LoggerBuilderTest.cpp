@@ -6,7 +6,8 @@
 #include <boost/filesystem/operations.hpp>
 #include <string>
 
-#include "../telemetrysupport/FakeNetwork.h"
+#include "../telemetrysupport/ScriptedNetwork.h"
+#include "../telemetrysupport/FactoryEnvironment.h"
 #include "../telemetrysupport/FakeQtPlatform.h"
 #include "../telemetrysupport/ManualScheduler.h"
 #include "../telemetrysupport/MapParams.h"
@@ -24,7 +25,6 @@ namespace fs = boost::filesystem;
 using common::IJsonTokenRequester;
 using common::ILogger;
 using common::LoggerBuilder;
-using telemetrytest::FakeNetwork;
 using telemetrytest::FakeQtPlatform;
 using telemetrytest::ManualScheduler;
 using telemetrytest::MapParams;
@@ -50,7 +50,9 @@ protected:
     MapParams params;
     std::shared_ptr<ManualScheduler> scheduler = std::make_shared<ManualScheduler>();
     FakeQtPlatform platform;
-    FakeNetwork network;
+    std::shared_ptr<testsupport::ScriptedNetwork> network =
+        std::make_shared<testsupport::ScriptedNetwork>();
+    telemetrytest::FactoryEnvironment environment{network->makeFactory()};
 };
 
 TEST_F(LoggerBuilderTest, LogLevelDefaultsToInfoAndIsWrittenBack) {
@@ -106,7 +108,7 @@ TEST_F(LoggerBuilderTest, WithoutSenderNoJsonSinkAndNoMetricsCollector) {
 TEST_F(LoggerBuilderTest, SenderIsSharedByJsonSinkAndMetricsCollector) {
     params.setValue("InstanceId", uniqueName("lb"));
     LoggerBuilder builder("Unattended", params);
-    builder.createEventBlockSender("Unattended", scheduler, network.environment.get(), platform,
+    builder.createEventBlockSender("Unattended", scheduler, &environment, platform,
                                    std::make_unique<NoTokens>());
     const auto sender = builder.getEventBlockSender();
     ASSERT_NE(sender, nullptr);

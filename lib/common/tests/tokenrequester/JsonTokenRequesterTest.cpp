@@ -7,7 +7,8 @@
 #include <string>
 
 #include "../support/LogCapture.h"
-#include "../telemetrysupport/FakeNetwork.h"
+#include "../telemetrysupport/ScriptedNetwork.h"
+#include "../telemetrysupport/FactoryEnvironment.h"
 #include "../telemetrysupport/FakeQtPlatform.h"
 #include "../telemetrysupport/MapParams.h"
 #include "../telemetrysupport/MonitoringStub.h"
@@ -16,11 +17,12 @@
 
 using common::IJsonTokenRequester;
 using common::JsonTokenRequester;
-using telemetrytest::FakeNetwork;
 using telemetrytest::FakeQtPlatform;
 using telemetrytest::MapParams;
 using telemetrytest::MonitoringStub;
 using testing::HasSubstr;
+using testsupport::ScriptedHTTPAnswer;
+using testsupport::ScriptedNetwork;
 
 namespace {
 
@@ -44,13 +46,15 @@ struct Outcome {
 class JsonTokenRequesterTest : public ::testing::Test {
 protected:
     JsonTokenRequester makeRequester() {
-        return JsonTokenRequester(network.environment, platform, params,
+        return JsonTokenRequester(environment, platform, params,
                                   common::ILogger::create("JsonTokenRequester"));
     }
 
     std::shared_ptr<testsupport::LogCapture> logs = testsupport::LogCapture::install();
     FakeQtPlatform platform;
-    FakeNetwork network;
+    std::shared_ptr<ScriptedNetwork> network = std::make_shared<ScriptedNetwork>();
+    std::shared_ptr<extension::IEnvironment> environment =
+        std::make_shared<telemetrytest::FactoryEnvironment>(network->makeFactory());
     MapParams params;
     Outcome outcome;
 };
@@ -154,11 +158,13 @@ TEST_F(JsonTokenRequesterTest, DestroyedRequesterDropsItsQueries) {
         auto requester = makeRequester();
         requester.requestToken(outcome.function());
         params.setValue("UseLegacyNetworking", "1");
+        network->script(
+            ScriptedHTTPAnswer::http(201, R"({"MonitoringUrl":"u","MonitoringToken":"t"})"));
         requester.requestToken(outcome.function());
     }
     EXPECT_TRUE(platform.seen(0).destroyed);
-    ASSERT_EQ(network.exchanges.size(), 1u);
-    network.complete(0, 201, R"({"MonitoringUrl":"u","MonitoringToken":"t"})");
+    ASSERT_EQ(network->requests().size(), 1u);
+    EXPECT_EQ(network->poll(), 1u);
     EXPECT_EQ(outcome.calls, 0);
 }
 
@@ -184,15 +190,18 @@ TEST_F(JsonTokenRequesterTest, LegacyPathAcceptsOnly201) {
     };
     for (std::size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
         Outcome each;
+        ScriptedHTTPAnswer answer = ScriptedHTTPAnswer::http(cases[i].status, cases[i].body);
+        answer.withResponse = cases[i].status >= 100;  // a transport code comes without one
+        network->script(answer);
         requester.requestToken(each.function());
-        ASSERT_EQ(network.exchanges.size(), i + 1);
-        EXPECT_EQ(network.exchanges[i].url,
-                  "http://backend.example/Unattended/api/RequestVarnexToken");
-        EXPECT_EQ(network.exchanges[i].method, "GET");
-        EXPECT_EQ(network.exchanges[i].contentType, "application/json");
-        EXPECT_EQ(network.exchanges[i].body,
-                  R"({"SessionType":"","DeviceToken":"","MonitoringToken":"m"})");
-        network.complete(i, cases[i].status, cases[i].body);
+        ASSERT_EQ(network->requests().size(), i + 1);
+        const auto& sent = network->requests()[i];
+        EXPECT_EQ(sent.url, "http://backend.example/Unattended/api/RequestVarnexToken");
+        EXPECT_EQ(sent.method, "GET");
+        EXPECT_EQ(sent.contentType, "application/json");
+        EXPECT_EQ(sent.body, R"({"SessionType":"","DeviceToken":"","MonitoringToken":"m"})");
+        EXPECT_EQ(each.calls, 0);  // the completion comes from the event loop
+        network->poll();
         EXPECT_EQ(each.calls, 1) << cases[i].status;
         EXPECT_EQ(each.result, cases[i].result) << cases[i].status;
     }
