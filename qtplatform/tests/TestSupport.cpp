@@ -185,6 +185,10 @@ SquidPeer::SquidPeer(const std::string& user, const std::string& password)
     const fs::path passwords = dir / "passwd";
     runProgram({"htpasswd", "-bc", passwords.string(), user, password});
     ::chmod(passwords.c_str(), 0644);
+    // Qt never sends loopback addresses through a proxy, so the tests name their loopback
+    // peers with a name that only squid knows.
+    const fs::path hosts = _dir.write("hosts", std::string("127.0.0.1 ") + kProxiedHost + "\n");
+    ::chmod(hosts.c_str(), 0644);
     const fs::path logs = dir / "logs";
     fs::create_directories(logs);
     ::chmod(logs.c_str(), 0777);
@@ -199,6 +203,7 @@ SquidPeer::SquidPeer(const std::string& user, const std::string& password)
          << "cache deny all\n"
          << "shutdown_lifetime 0 seconds\n"
          << "dns_nameservers 127.0.0.1\n"
+         << "hosts_file " << hosts.string() << "\n"
          << "auth_param basic program /usr/lib/squid/basic_ncsa_auth " << passwords.string() << "\n"
          << "auth_param basic children 2\n"
          << "auth_param basic realm qtplatform-test\n"

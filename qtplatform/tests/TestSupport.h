@@ -156,6 +156,9 @@ private:
     bool _ready = false;
 };
 
+// The name under which squid reaches 127.0.0.1 (from its own hosts file).
+inline constexpr char kProxiedHost[] = "qtplatform.test";
+
 // squid on a free loopback port requiring Basic proxy authentication of `user`/`password`.
 class SquidPeer {
 public:
