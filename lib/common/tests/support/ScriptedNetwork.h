@@ -30,6 +30,9 @@ namespace testsupport {
 //     ...                                              // code submits requests
 //     network->poll();                                 // completions run here
 //     network->requests()[0].headers ...
+//
+// A test program that includes this header links foundation_network, and foundation_extension
+// when it uses makeEnvironment.
 
 // One answer: the status, and a response object with headers and body unless `withResponse`
 // is false (what the client gives for a transport code or a proxy's 407).
