@@ -48,4 +48,8 @@ bool HTTPCookie::Matches(const std::string& scheme, const std::string& host,
     return !secure || scheme == "https";
 }
 
+bool HTTPCookie::Matches(const URL& url) const {
+    return Matches(url.scheme, url.host, url.path, datetime::CDateTime::Now());
+}
+
 }  // namespace network

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "foundation/datetime/CDateTime.h"
+#include "foundation/network/URL.h"
 
 namespace network {
 
@@ -23,6 +24,8 @@ public:
     // Set by a response without a Domain attribute: sent back only to that very host.
     bool hostOnly = false;
 
+    // True when the cookie goes with a request to `url` now.
+    bool Matches(const URL& url) const;
     // True when the cookie goes with a request of that scheme, host and path at `now`.
     bool Matches(const std::string& scheme, const std::string& host, const std::string& path,
                  const datetime::CDateTime& now) const;

@@ -63,6 +63,10 @@ int HTTPCookieStore::Delete(const std::string& name) {
 }
 
 int HTTPCookieStore::Store(const std::string& setCookieText, const std::string* originHost) {
+    if (setCookieText.find_first_of("\r\n") != std::string::npos) {
+        Log(logging::Warning) << "Cookie with a line break ignored.";
+        return NothingStored;
+    }
     const std::vector<std::string> pieces = splitAtSemicolons(setCookieText);
     HTTPCookie cookie;
     const std::string pair = trim(pieces.front());
@@ -155,6 +159,14 @@ std::string HTTPCookieStore::Get(const std::string& scheme, const std::string& h
         header += cookie.cookieValue;
     }
     return header;
+}
+
+}  // namespace network
+
+namespace network {
+
+std::string HTTPCookieStore::Get(const URL& url) const {
+    return Get(url.scheme, url.host, url.path);
 }
 
 }  // namespace network

@@ -8,6 +8,7 @@
 
 #include "foundation/logging/LogSource.h"
 #include "foundation/network/HTTPCookie.h"
+#include "foundation/network/URL.h"
 
 namespace network {
 
@@ -42,6 +43,7 @@ public:
     // name=value, separated by "; "; empty when none matches.
     std::string Get(const std::string& scheme, const std::string& host,
                     const std::string& path) const;
+    std::string Get(const URL& url) const;
 
     std::size_t Size() const { return _cookies.size(); }
     const std::list<HTTPCookie>& Cookies() const { return _cookies; }

@@ -26,6 +26,18 @@ void HTTPHeaderList::Add(std::string name, std::string value) {
     _headers.emplace_back(std::move(name), std::move(value));
 }
 
+std::size_t HTTPHeaderList::Remove(const std::string& name) {
+    const std::size_t before = _headers.size();
+    std::vector<Header> kept;
+    for (Header& header : _headers) {
+        if (!EqualsNoCase(header.first, name)) {
+            kept.push_back(std::move(header));
+        }
+    }
+    _headers = std::move(kept);
+    return before - _headers.size();
+}
+
 const HTTPHeaderList::Header* HTTPHeaderList::Find(const std::string& name) const {
     for (const Header& header : _headers) {
         if (EqualsNoCase(header.first, name)) {

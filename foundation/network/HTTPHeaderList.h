@@ -15,6 +15,8 @@ public:
     using const_iterator = std::vector<Header>::const_iterator;
 
     void Add(std::string name, std::string value);
+    // Removes every header of that name; answers how many were removed.
+    std::size_t Remove(const std::string& name);
 
     // The value of the first header of that name; empty when there is none.
     std::string GetHeader(const std::string& name) const;

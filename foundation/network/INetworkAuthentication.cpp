@@ -46,3 +46,21 @@ int INetworkAuthentication::AuthMethodFromName(const std::string& name) {
 }
 
 }  // namespace network
+
+#include "foundation/network/INetworkConnectivity.h"
+
+namespace network {
+
+std::unique_ptr<INetworkAuthentication> INetworkAuthentication::Create(
+    const std::string& name, const std::shared_ptr<INetworkConnectivity>& connectivity,
+    const std::string& uri) {
+    std::weak_ptr<INetworkConnectivity> weak = connectivity;
+    CredentialsSource source = [weak](std::string& user, std::string& password) {
+        if (auto strong = weak.lock()) {
+            strong->GetProxyCredentials(user, password);
+        }
+    };
+    return Create(name, std::move(source), uri);
+}
+
+}  // namespace network

@@ -120,3 +120,20 @@ TEST(HTTPCookieMatchTest, DomainOnDotBoundaryPathOnSlashBoundarySecureOnlyOverHt
 
 }  // namespace
 }  // namespace network
+
+namespace network {
+namespace {
+
+TEST(HTTPCookieStoreURLTest, CookiesForAURLAndLineBreaksRefused) {
+    HTTPCookieStore store;
+    EXPECT_EQ(store.Set("a=1; Path=/api", "example.com"), HTTPCookieStore::Added);
+    EXPECT_EQ(store.Set("b=2\r\nX-Injected: 1"), HTTPCookieStore::NothingStored);
+    URL url;
+    ASSERT_TRUE(ParseURL("https://example.com/api/v1?x=1", url));
+    EXPECT_EQ(store.Get(url), "a=1");
+    url.path = "/apix";
+    EXPECT_EQ(store.Get(url), "");
+}
+
+}  // namespace
+}  // namespace network
