@@ -47,7 +47,9 @@ struct ScriptedHTTPAnswer {
         return {static_cast<network::HTTPStatusCode>(status), true, std::move(headers),
                 std::move(body)};
     }
-    static ScriptedHTTPAnswer transport(network::HTTPStatusCode code) { return {code, false}; }
+    static ScriptedHTTPAnswer transport(network::HTTPStatusCode code) {
+        return {code, false, {}, {}};
+    }
 };
 
 // What a request carried when it was submitted.
