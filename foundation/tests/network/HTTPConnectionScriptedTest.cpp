@@ -25,8 +25,8 @@ TEST_F(HTTPConnectionScriptedTest, MalformedAndTruncatedResponsesFail) {
         {"status out of range", "HTTP/1.1 42 Odd\r\n\r\n", 0},
         {"head too large", "HTTP/1.1 200 OK\r\nX: " + std::string(70000, 'x') + "\r\n\r\n", 5},
         {"nothing at all", "", 5},
-        {"bad gzip", "HTTP/1.1 200 OK\r\nContent-Encoding: gzip\r\nContent-Length: 7\r\n\r\nnotgzip",
-         5},
+        {"bad gzip",
+         "HTTP/1.1 200 OK\r\nContent-Encoding: gzip\r\nContent-Length: 7\r\n\r\nnotgzip", 5},
     };
     for (const Case& c : cases) {
         ScriptedServer server(m_Root, {Answer{c.bytes, "close"}});
@@ -40,7 +40,8 @@ TEST_F(HTTPConnectionScriptedTest, MalformedAndTruncatedResponsesFail) {
 }
 
 TEST_F(HTTPConnectionScriptedTest, ExchangeWithoutProgressEndsAtItsDeadline) {
-    ScriptedServer server(m_Root, {Answer{"HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\npart", "hang"}});
+    ScriptedServer server(m_Root,
+                          {Answer{"HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\npart", "hang"}});
     ASSERT_TRUE(server.Ready());
     auto connection = MakeConnection();
     connection->SetExchangeTimeout(std::chrono::milliseconds(300));
@@ -48,8 +49,9 @@ TEST_F(HTTPConnectionScriptedTest, ExchangeWithoutProgressEndsAtItsDeadline) {
 }
 
 TEST_F(HTTPConnectionScriptedTest, ReusedConnectionClosedByThePeerIsRetriedOnce) {
-    ScriptedServer server(m_Root, {Answer{"HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nfirst", "close"},
-                                   Answer{"HTTP/1.1 200 OK\r\nContent-Length: 6\r\n\r\nsecond", "keep"}});
+    ScriptedServer server(m_Root,
+                          {Answer{"HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nfirst", "close"},
+                           Answer{"HTTP/1.1 200 OK\r\nContent-Length: 6\r\n\r\nsecond", "keep"}});
     ASSERT_TRUE(server.Ready());
     auto connection = MakeConnection();
     EXPECT_EQ(Run(*connection, server.Url("/a")).body, "first");
@@ -62,10 +64,10 @@ TEST_F(HTTPConnectionScriptedTest, ReusedConnectionClosedByThePeerIsRetriedOnce)
 }
 
 TEST_F(HTTPConnectionScriptedTest, UpgradeKeepsTheBytesThatFollowTheHead) {
-    ScriptedServer server(
-        m_Root, {Answer{"HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\n"
-                        "Connection: Upgrade\r\n\r\n\x81\x05hello",
-                        "hang"}});
+    ScriptedServer server(m_Root,
+                          {Answer{"HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\n"
+                                  "Connection: Upgrade\r\n\r\n\x81\x05hello",
+                                  "hang"}});
     ASSERT_TRUE(server.Ready());
     auto connection = MakeConnection();
     auto request = connection->CreateRequest();
@@ -81,9 +83,10 @@ TEST_F(HTTPConnectionScriptedTest, UpgradeKeepsTheBytesThatFollowTheHead) {
 
 TEST_F(HTTPConnectionScriptedTest, InterimAndHttp10Responses) {
     ScriptedServer server(
-        m_Root, {Answer{"HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok",
-                        "keep"},
-                 Answer{"HTTP/1.0 200 OK\r\nContent-Length: 4\r\n\r\nold!", "keep"}});
+        m_Root,
+        {Answer{"HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok",
+                "keep"},
+         Answer{"HTTP/1.0 200 OK\r\nContent-Length: 4\r\n\r\nold!", "keep"}});
     ASSERT_TRUE(server.Ready());
     auto connection = MakeConnection();
     EXPECT_EQ(Run(*connection, server.Url("/")).body, "ok");

@@ -16,9 +16,9 @@
 #include "ServicePolling.h"
 #include "TestCertificates.h"
 #include "foundation/network/AsyncHTTPConnection.h"
-#include "foundation/network/AsyncTCPSocket.h"
 #include "foundation/network/AsyncSSLContext.h"
 #include "foundation/network/AsyncService.h"
+#include "foundation/network/AsyncTCPSocket.h"
 #include "foundation/network/HTTPCookieStore.h"
 #include "foundation/network/INetworkConnectivity.h"
 #include "testsupport/ScopedEnv.h"
@@ -43,7 +43,7 @@ public:
         boost::filesystem::create_directories(dir / "root");
         boost::filesystem::create_directories(dir / "tmp");
         m_Root = dir / "root";
-        std::string body = Replace(locations);
+        const std::string body = Replace(locations);
         std::string tls;
         if (tlsIdentity != nullptr) {
             WriteFile(dir / "server.crt", tlsIdentity->CertificatePEM());
@@ -78,11 +78,13 @@ public:
     }
 
     std::string Replace(std::string text) const {
-        for (const auto& [key, value] : {std::make_pair(std::string("@PORT@"), m_Port),
-                                         std::make_pair(std::string("@TLSPORT@"), m_TlsPort)}) {
+        for (const auto& [key, value] :
+             {std::make_pair(std::string("@PORT@"), std::to_string(m_Port)),
+              std::make_pair(std::string("@TLSPORT@"), std::to_string(m_TlsPort)),
+              std::make_pair(std::string("@ROOT@"), m_Root.string())}) {
             std::size_t at;
             while ((at = text.find(key)) != std::string::npos) {
-                text.replace(at, key.size(), std::to_string(value));
+                text.replace(at, key.size(), value);
             }
         }
         return text;
@@ -222,6 +224,9 @@ struct HTTPResult {
 class HTTPFixture : public ::testing::Test {
 protected:
     HTTPFixture() : m_RootEnv("ORV_SYSTEM_ROOT", m_Root.path().string()) {}
+    // Closes still on their way (a pool closes its idle connections when it goes) hold the
+    // service through their sockets: end the service so that they are dropped.
+    ~HTTPFixture() override { m_Service->Terminate(); }
 
     void InstallRootAnchor(const TestIdentity& anchor) {
         WriteFile(m_Root / "Library/Keychains/SystemRootCertificates.pem", anchor.CertificatePEM());

@@ -81,8 +81,7 @@ void Downloader::attempt(Attempt attempt) {
 }
 
 void Downloader::attemptOverFoundation(Attempt attempt) {
-    auto factory = _environment ? _environment->GetNetworkFactory() : nullptr;
-    auto connection = factory ? factory->CreateHTTPConnection() : nullptr;
+    auto connection = createConnection();
     if (!connection) {
         _logger->error("no network factory for the download from: %s", attempt.url.c_str());
         failed(attempt, std::to_string(static_cast<int>(network::NotIssued)));
@@ -248,6 +247,16 @@ void Downloader::failed(const Attempt& attempt, const std::string& error) {
         kRetryDelay, ITaskQueue::Normal);
 }
 
+std::shared_ptr<network::IHTTPConnection> Downloader::createConnection() const {
+    if (!_environment) {
+        return nullptr;
+    }
+    // Called through the interface the environment implements.
+    extension::IEnvironment& environment = *_environment;
+    auto factory = environment.GetNetworkFactory();
+    return factory ? factory->CreateHTTPConnection() : nullptr;
+}
+
 Downloader::QueryPtr Downloader::takeQuery(int id) {
     QueryPtr query;
     const auto found = _queries.find(id);
@@ -273,8 +282,7 @@ void Downloader::removeTempFolder() {
 void Downloader::get(const std::string& url, GetCompletion completion) {
     _logger->info("GET from: %s", url.c_str());
     if (useLegacyNetworking()) {
-        auto factory = _environment ? _environment->GetNetworkFactory() : nullptr;
-        auto connection = factory ? factory->CreateHTTPConnection() : nullptr;
+        auto connection = createConnection();
         if (!connection) {
             _logger->error("no network factory for the GET from: %s", url.c_str());
             if (completion) {

@@ -11,6 +11,10 @@
 #include "common/downloader/IDownloader.h"
 #include "qtplatform/IHttpQuery.h"
 
+namespace network {
+class IHTTPConnection;
+}
+
 namespace common {
 
 // IDownloader over the Qt HTTP query and the foundation HTTP client. A failed download is tried
@@ -63,6 +67,7 @@ private:
     bool useLegacyNetworking() const;
     using QueryPtr = std::unique_ptr<IHttpQuery, std::function<void(IHttpQuery*)>>;
     QueryPtr takeQuery(int id);
+    std::shared_ptr<network::IHTTPConnection> createConnection() const;
 
     std::unique_ptr<ITaskQueue> _queue;
     std::unique_ptr<ILogger> _logger;
