@@ -114,6 +114,20 @@ TEST_F(HttpPeerTest, HttpErrorStatusesArriveAsErrorThenFinishedFalse) {
     EXPECT_TRUE(live->lines().contains("error", "network error:"));
 }
 
+TEST_F(HttpPeerTest, HeadersWithLineBreaksAreRefused) {
+    auto query = live->platform().createQuery();
+    Outcome outcome;
+    watch(*query, outcome);
+    query->setUrl(peer->url("http", "/echo"));
+    query->setRawHeader("X-Test", "kept");
+    query->setRawHeader("X-Test", "evil\r\nX-Injected: 1");
+    query->setRawHeader("X-Bad\nName", "value");
+    query->execute();
+    ASSERT_TRUE(live->runUntil([&] { return outcome.finished; }));
+    EXPECT_EQ(query->getHeader("X-Echo-Header"), "kept");
+    EXPECT_TRUE(live->lines().contains("warning", "refusing a header with a line break:"));
+}
+
 TEST_F(HttpPeerTest, ChunkedBodyIsWholeAndInOrderAndCounted) {
     auto query = live->platform().createQuery();
     Outcome outcome;

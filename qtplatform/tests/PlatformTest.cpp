@@ -125,74 +125,70 @@ TEST(QtPlatformDeathTest, ASecondLivePlatformEndsTheProcess) {
 
 TEST(QtPlatformLifecycleTest, APlatformCanBeMadeAgainAfterTheFirstIsGone) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(
+    const auto run = [] {
+        OwnPlatform own;
+        bool ok = true;
         {
-            OwnPlatform own;
-            bool ok = true;
-            {
-                auto first = own.make();
-                qWarning("dropped before the sink");
-                first->setQtLoggingSink(std::make_unique<qttest::RecordingSink>(own.lines));
-                qWarning("kept after the sink");
-                auto query = first->createQuery();
-                query.reset();
-            }
-            ok = ok && !own.lines->contains("", "dropped before the sink");
-            ok = ok && own.lines->contains("warning", "kept after the sink");
-            ok = ok && own.lines->contains("debug", "[ default ] stopping");
-            ok = ok && own.lines->contains("debug", "waiting to main loop to stop");
-            ok = ok && own.lines->contains("debug", "main loop finished with result 0");
-            {
-                auto second = own.make();
-                second->setQtLoggingSink(std::make_unique<qttest::RecordingSink>(own.lines));
-                auto socket = second->createWebSocket();
-            }
-            // Messages after destruction reach no sink.
-            qWarning("after the end");
-            ok = ok && !own.lines->contains("", "after the end");
-            std::exit(ok ? 0 : 1);
-        },
-        ::testing::ExitedWithCode(0), "");
+            auto first = own.make();
+            qWarning("dropped before the sink");
+            first->setQtLoggingSink(std::make_unique<qttest::RecordingSink>(own.lines));
+            qWarning("kept after the sink");
+            auto query = first->createQuery();
+            query.reset();
+        }
+        ok = ok && !own.lines->contains("", "dropped before the sink");
+        ok = ok && own.lines->contains("warning", "kept after the sink");
+        ok = ok && own.lines->contains("debug", "[ default ] stopping");
+        ok = ok && own.lines->contains("debug", "waiting to main loop to stop");
+        ok = ok && own.lines->contains("debug", "main loop finished with result 0");
+        {
+            auto second = own.make();
+            second->setQtLoggingSink(std::make_unique<qttest::RecordingSink>(own.lines));
+            auto socket = second->createWebSocket();
+        }
+        // Messages after destruction reach no sink.
+        qWarning("after the end");
+        return ok && !own.lines->contains("", "after the end");
+    };
+    EXPECT_EXIT(std::exit(run() ? 0 : 1), ::testing::ExitedWithCode(0), "");
 }
 
 TEST(QtPlatformLifecycleTest, AQtThreadThatDoesNotStopIsLeftRunningNotTerminated) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(
-        {
-            OwnPlatform own;
-            std::atomic<bool> release{false};
-            std::atomic<bool> blocked{false};
-            std::atomic<bool> finishedBlocking{false};
-            auto platform = own.make();
-            platform->setQtLoggingSink(std::make_unique<qttest::RecordingSink>(own.lines));
-            auto query = platform->createQuery();
-            // Keep the Qt thread busy for longer than the stop wait.
-            QMetaObject::invokeMethod(
-                dynamic_cast<QObject*>(query.get()),
-                [&] {
-                    blocked = true;
-                    for (int i = 0; i < 2000 && !release; ++i) {
-                        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-                    }
-                    finishedBlocking = true;
-                },
-                Qt::QueuedConnection);
-            while (!blocked) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            }
-            query.reset();
-            platform.reset();
-            bool ok = own.lines->contains(
-                "warning", "main loop didn't stop in 5000 ms, and had to be terminated");
-            ok = ok && own.lines->contains("warning", "failed to wait for stopped state");
-            // The thread was not cancelled: it finishes its work once released.
-            ok = ok && !finishedBlocking;
-            release = true;
-            for (int i = 0; i < 2000 && !finishedBlocking; ++i) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(5));
-            }
-            ok = ok && finishedBlocking;
-            std::exit(ok ? 0 : 1);
-        },
-        ::testing::ExitedWithCode(0), "");
+    const auto run = [] {
+        OwnPlatform own;
+        std::atomic<bool> release{false};
+        std::atomic<bool> blocked{false};
+        std::atomic<bool> finishedBlocking{false};
+        auto platform = own.make();
+        platform->setQtLoggingSink(std::make_unique<qttest::RecordingSink>(own.lines));
+        auto query = platform->createQuery();
+        // Keep the Qt thread busy for longer than the stop wait.
+        QMetaObject::invokeMethod(
+            dynamic_cast<QObject*>(query.get()),
+            [&] {
+                blocked = true;
+                for (int i = 0; i < 2000 && !release; ++i) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                }
+                finishedBlocking = true;
+            },
+            Qt::QueuedConnection);
+        while (!blocked) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        query.reset();
+        platform.reset();
+        bool ok = own.lines->contains("warning",
+                                      "main loop didn't stop in 5000 ms, and had to be terminated");
+        ok = ok && own.lines->contains("warning", "failed to wait for stopped state");
+        // The thread was not cancelled: it finishes its work once released.
+        ok = ok && !finishedBlocking;
+        release = true;
+        for (int i = 0; i < 2000 && !finishedBlocking; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return ok && finishedBlocking;
+    };
+    EXPECT_EXIT(std::exit(run() ? 0 : 1), ::testing::ExitedWithCode(0), "");
 }

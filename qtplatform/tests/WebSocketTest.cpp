@@ -154,6 +154,7 @@ TEST_F(WebSocketTest, HeadersAreSentWithEveryHandshakeAndTheLastValueWins) {
     watch(*socket, reports);
     socket->setRawHeader("X-Test", "first");
     socket->setRawHeader("X-Test", "second");
+    socket->setRawHeader("X-Test", "third\r\nX-Injected: 1");
     for (int round = 1; round <= 2; ++round) {
         socket->open(peer->url("ws", "/header"));
         ASSERT_TRUE(live->runUntil([&] { return reports.texts.size() == std::size_t(round); }));
