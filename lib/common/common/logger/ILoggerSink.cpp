@@ -180,6 +180,31 @@ std::size_t findSensitiveOpening(const std::string& text, std::size_t from, std:
     return std::string::npos;
 }
 
+// The text with every control character written as an escape ("\\n", "\\r", "\\t" or
+// "\\xHH"), so that it stays on one line of the log file.
+std::string escapeControlCharacters(const std::string& text) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string result;
+    result.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte != 0x7F) {
+            result.push_back(c);
+        } else if (c == '\n') {
+            result.append("\\n");
+        } else if (c == '\r') {
+            result.append("\\r");
+        } else if (c == '\t') {
+            result.append("\\t");
+        } else {
+            result.append("\\x");
+            result.push_back(kDigits[byte >> 4]);
+            result.push_back(kDigits[byte & 0xF]);
+        }
+    }
+    return result;
+}
+
 // The escaping level whose quote is written with `run` backslashes (2^level - 1 of them).
 unsigned escapeLevel(std::size_t run) {
     unsigned level = 0;
@@ -249,8 +274,9 @@ std::string ILoggerSink::Record::toString(unsigned long facilityWidth) const {
     // Masked as it stands first, so that a secret whose escaped quotes or braces would end it
     // early once the backslashes are gone is hidden whole, also in a record that did not pass
     // through the logger (a forwarded one).
-    const std::string message =
-        asteriskSensitiveMessage(replaceEscapeCharachers(asteriskSensitiveMessage(_message)));
+    // Control characters are escaped last, so that no message can start a line of its own.
+    const std::string message = escapeControlCharacters(
+        asteriskSensitiveMessage(replaceEscapeCharachers(asteriskSensitiveMessage(_message))));
     return (boost::format("[ %1% ][ %2$=14s ][ %3$-7s ][ %4$=s ][ %5$=s ] - %6%") % time % thread %
             levelName(_level) % boost::io::group(std::setw(9), _app) %
             boost::io::group(std::setw(static_cast<int>(facilityWidth)), _facility) % message)

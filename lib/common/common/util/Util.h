@@ -54,6 +54,14 @@ std::string toHex(std::vector<unsigned char> bytes);
 // or close.
 bool saveContentToFile(const boost::filesystem::path& path, const std::string& content);
 
+// Moves a file (or whatever is at `path`) aside to "<path><suffix>"; when that name is taken,
+// to "<path><suffix>.1" and so on up to "<path><suffix>.<keep - 1>". An existing file is never
+// replaced: when all `keep` names are taken, the one changed longest ago is removed and its
+// name used, so the newest `keep` stay. Returns the new name; an empty path when nothing was
+// moved (errno tells why).
+boost::filesystem::path moveAside(const boost::filesystem::path& path, const std::string& suffix,
+                                  unsigned keep);
+
 // Locations
 
 // The running executable, canonical and normalised.
