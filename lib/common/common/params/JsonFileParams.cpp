@@ -1,7 +1,6 @@
 #include "common/params/JsonFileParams.h"
 
 #include <fcntl.h>
-#include <rapidjson/error/en.h>
 #include <rapidjson/prettywriter.h>
 #include <rapidjson/stringbuffer.h>
 #include <sys/stat.h>
@@ -11,12 +10,31 @@
 
 #include "common/params/JsonParamValue.h"
 #include "common/params/SecretParams.h"
+#include "foundation/persistence/GuardedJsonParse.h"
 
 namespace common {
 
 namespace {
 
 const char kByteOrderMark[] = "\xEF\xBB\xBF";
+
+// A flat file of keys and text values: a few kilobytes in use. The bounds refuse what could
+// only come from damage, and keep every save (pretty-printed, so nesting multiplies the size)
+// small.
+const persistence::JsonParseLimits kFileLimits{std::size_t(4) << 20, 16};
+constexpr std::size_t kMaxSavedSize = std::size_t(16) << 20;
+
+// The document as the file holds it: pretty-printed with four spaces and a final line feed.
+bool render(const rapidjson::Document& document, std::string& text) {
+    rapidjson::StringBuffer buffer;
+    rapidjson::PrettyWriter<rapidjson::StringBuffer> writer(buffer);
+    if (!document.Accept(writer)) {
+        return false;
+    }
+    text.assign(buffer.GetString(), buffer.GetSize());
+    text += '\n';
+    return true;
+}
 
 rapidjson::Value nameRef(const std::string& key) {
     return rapidjson::Value(
@@ -113,15 +131,24 @@ void JsonFileParams::load() {
         offset = 3;
     }
     auto parsed = std::make_unique<rapidjson::Document>();
-    parsed->Parse(content.data() + offset, content.size() - offset);
-    if (parsed->HasParseError()) {
-        moveAside(std::string("is not JSON: ") +
-                  rapidjson::GetParseError_En(parsed->GetParseError()) + " (offset " +
-                  std::to_string(parsed->GetErrorOffset()) + ")");
+    const persistence::JsonParseResult result =
+        persistence::ParseJsonGuarded(content.c_str() + offset, *parsed, kFileLimits);
+    if (!result) {
+        moveAside("is not usable JSON: " + result.error);
         return;
     }
     if (!parsed->IsObject()) {
         moveAside("does not hold a JSON object");
+        return;
+    }
+    // What is read is saved again on the next change: it must come out small and valid.
+    std::string text;
+    if (!render(*parsed, text)) {
+        moveAside("holds values that cannot be saved again");
+        return;
+    }
+    if (text.size() > kMaxSavedSize) {
+        moveAside("would be saved as more than " + std::to_string(kMaxSavedSize) + " bytes");
         return;
     }
     _document = std::move(parsed);
@@ -156,15 +183,12 @@ bool JsonFileParams::save() {
             file.c_str());
         return false;
     }
-    rapidjson::StringBuffer buffer;
-    rapidjson::PrettyWriter<rapidjson::StringBuffer> writer(buffer);
-    if (!_document->Accept(writer)) {
+    std::string text;
+    if (!render(*_document, text)) {
         _logger->error("Cannot save parameter file %s: the parameters cannot be written as JSON",
                        file.c_str());
         return false;
     }
-    std::string text(buffer.GetString(), buffer.GetSize());
-    text += '\n';
 
     // Write a complete copy beside the file and put it in place with one rename, so that a
     // failure at any step leaves the old file as it was.

@@ -6,6 +6,8 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <cctype>
+#include <memory>
+#include <set>
 
 #include <boost/filesystem/operations.hpp>
 
@@ -99,7 +101,17 @@ INSTANTIATE_TEST_SUITE_P(JsonFileParams, JsonStoredForm, testing::ValuesIn(kStor
 // --- Files that cannot be used are kept aside ---------------------------------------------
 
 const char* const kUnusableContents[] = {
-    "not json", "[1, 2]", "{\"a\": ", "", "\"text\"", "{\"a\": 1} trailing", "\xEF\xBB\xBF",
+    "not json",
+    "[1, 2]",
+    "{\"a\": ",
+    "",
+    "\"text\"",
+    "{\"a\": 1} trailing",
+    "\xEF\xBB\xBF",
+    // Numbers RapidJSON alone would overflow on, or read as infinity (which no save can write).
+    "{\"a\":0.00000000001e-2147483639}",
+    "{\"i\":804407161E300}",
+    "{\"i\":-804407161E300}",
 };
 
 class JsonUnusableFile : public testing::TestWithParam<const char*> {};
@@ -244,6 +256,33 @@ TEST(JsonFileParams, AnUnusableFileThatCannotBeMovedAsideIsNeverOverwritten) {
     EXPECT_EQ(TempDir::read(file), "{ broken");
     EXPECT_TRUE(log->waitFor(ILogger::Error, "will not overwrite it"));
     EXPECT_TRUE(log->waitFor(ILogger::Error, "Cannot save parameter file"));
+}
+
+// Damaged files found by fuzzing: each crashed the reader, hung or bloated the next save.
+TEST(JsonFileParams, DeeplyNestedFilesAreMovedAsideAndSavesStaySmall) {
+    const std::string cases[] = {
+        "{\"a\":" + std::string(100000, '['),
+        "{\"a\":" + std::string(2000, '[') + std::string(2000, ']') + "}",
+        "{\"a\":" + std::string(40, '[') + std::string(40, ']') + "}",
+    };
+    for (const auto& content : cases) {
+        SCOPED_TRACE(content.size());
+        auto log = LogCapture::install();
+        TempDir dir;
+        const auto file = dir.write("unattended.json", content);
+        JsonFileParams params(file);
+        EXPECT_TRUE(params.getKeys().empty());
+        EXPECT_EQ(TempDir::read(dir / "unattended.json.bad"), content);
+        EXPECT_TRUE(log->waitFor(ILogger::Error, "nest deeper"));
+        EXPECT_TRUE(params.setValue("InstanceId", "abc"));
+        EXPECT_EQ(TempDir::read(file), "{\n    \"InstanceId\": \"abc\"\n}\n");
+    }
+    // What a hand-edited file may hold still reads.
+    TempDir dir;
+    const auto file = dir.write("unattended.json", R"({"a":{"b":[1,{"c":[[2]]}]},"d":1e308})");
+    JsonFileParams params(file);
+    EXPECT_EQ(params.getValue("d", ""), "1e+308");
+    EXPECT_FALSE(fs::exists(dir / "unattended.json.bad"));
 }
 
 TEST(JsonFileParams, AFailedSaveKeepsTheOldFileAndIsReported) {
