@@ -10,6 +10,7 @@
 
 #include "common/params/JsonParamValue.h"
 #include "common/params/SecretParams.h"
+#include "common/util/Util.h"
 #include "foundation/persistence/GuardedJsonParse.h"
 
 namespace common {
@@ -23,6 +24,9 @@ const char kByteOrderMark[] = "\xEF\xBB\xBF";
 // small.
 const persistence::JsonParseLimits kFileLimits{std::size_t(4) << 20, 16};
 constexpr std::size_t kMaxSavedSize = std::size_t(16) << 20;
+
+// How many unusable files are kept aside.
+constexpr unsigned kKeptAside = 5;
 
 // The document as the file holds it: pretty-printed with four spaces and a final line feed.
 bool render(const rapidjson::Document& document, std::string& text) {
@@ -41,6 +45,9 @@ rapidjson::Value nameRef(const std::string& key) {
         rapidjson::StringRef(key.data(), static_cast<rapidjson::SizeType>(key.size())));
 }
 
+// What readWholeFile answers for something other than a regular file at the path.
+constexpr int kNotARegularFile = -1;
+
 // Reads a whole regular file; the error number on failure.
 int readWholeFile(const std::string& file, std::string& content) {
     const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
@@ -55,7 +62,7 @@ int readWholeFile(const std::string& file, std::string& content) {
     }
     if (!S_ISREG(info.st_mode)) {
         ::close(fd);
-        return S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+        return kNotARegularFile;
     }
     char chunk[65536];
     for (;;) {
@@ -122,8 +129,17 @@ void JsonFileParams::load() {
     if (error == ENOENT) {
         return;  // no file yet: the first change creates it
     }
+    if (error == kNotARegularFile) {
+        moveAside("is not a regular file");
+        return;
+    }
     if (error != 0) {
-        moveAside(std::string("cannot be read: ") + std::strerror(error));
+        // Maybe a passing condition (no descriptors left, an I/O error, a permission): the
+        // file may well hold the device's state, so it stays where it is, untouched.
+        _keepUnusableFile = true;
+        _logger->error(
+            "Parameter file %s cannot be read (%s); started empty and will not overwrite it",
+            _path.string().c_str(), std::strerror(error));
         return;
     }
     size_t offset = 0;
@@ -156,8 +172,9 @@ void JsonFileParams::load() {
 
 void JsonFileParams::moveAside(const std::string& reason) {
     const std::string file = _path.string();
-    const std::string bad = file + ".bad";
-    if (::rename(file.c_str(), bad.c_str()) == 0) {
+    // Earlier files kept aside stay: the newest few are kept under ".bad", ".bad.1" ...
+    const boost::filesystem::path bad = util::moveAside(_path, ".bad", kKeptAside);
+    if (!bad.empty()) {
         _logger->error("Parameter file %s %s; moved it aside to %s and started empty", file.c_str(),
                        reason.c_str(), bad.c_str());
         return;
@@ -165,9 +182,9 @@ void JsonFileParams::moveAside(const std::string& reason) {
     const int error = errno;
     _keepUnusableFile = true;
     _logger->error(
-        "Parameter file %s %s and cannot be moved aside to %s (%s); started empty and will not "
-        "overwrite it",
-        file.c_str(), reason.c_str(), bad.c_str(), std::strerror(error));
+        "Parameter file %s %s and cannot be moved aside to %s.bad (%s); started empty and will "
+        "not overwrite it",
+        file.c_str(), reason.c_str(), file.c_str(), std::strerror(error));
 }
 
 bool JsonFileParams::save() {
@@ -178,8 +195,8 @@ bool JsonFileParams::save() {
     const std::string file = _path.string();
     if (_keepUnusableFile) {
         _logger->error(
-            "Cannot save parameter file %s: it holds content that could not be moved "
-            "aside",
+            "Cannot save parameter file %s: it could not be read, or holds content that could "
+            "not be moved aside",
             file.c_str());
         return false;
     }

@@ -249,7 +249,11 @@ TEST(JsonFileParams, AnUnusableFileThatCannotBeMovedAsideIsNeverOverwritten) {
     auto log = LogCapture::install();
     TempDir dir;
     const auto file = dir.write("unattended.json", "{ broken");
-    dir.write("unattended.json.bad/occupied", "");  // a non-empty folder: rename fails
+    // Non-empty folders at every name it could be moved to: neither renamed over nor removed.
+    dir.write("unattended.json.bad/occupied", "");
+    for (int i = 1; i < 5; ++i) {
+        dir.write("unattended.json.bad." + std::to_string(i) + "/occupied", "");
+    }
     JsonFileParams params(file);
     EXPECT_TRUE(params.getKeys().empty());
     EXPECT_FALSE(params.setValue("a", "1"));
@@ -283,6 +287,59 @@ TEST(JsonFileParams, DeeplyNestedFilesAreMovedAsideAndSavesStaySmall) {
     JsonFileParams params(file);
     EXPECT_EQ(params.getValue("d", ""), "1e+308");
     EXPECT_FALSE(fs::exists(dir / "unattended.json.bad"));
+}
+
+// A read error is no sign of a bad file: nothing is moved, and the file the layer could not
+// read is never written over (it holds the device's token and installation id).
+TEST(JsonFileParams, AReadErrorMovesNothingAndNeverOverwritesTheFile) {
+    auto log = LogCapture::install();
+    TempDir dir;
+    const std::string stored = "{\n    \"DeviceToken\": \"t\",\n    \"InstallationId\": \"i\"\n}\n";
+    const auto file = dir.write("unattended.json", stored);
+
+    // No descriptor can be opened while the layer reads: EMFILE. (One layer made before warms
+    // the sanitizers' type checks, which would otherwise need descriptors of their own.)
+    JsonFileParams warmUp{fs::path()};
+    EXPECT_FALSE(warmUp.setValue("a", "1"));  // logs an error
+    struct rlimit previous {};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &previous), 0);
+    struct rlimit none = previous;
+    none.rlim_cur = 0;
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &none), 0);
+    auto params = std::make_unique<JsonFileParams>(file);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &previous), 0);
+
+    EXPECT_TRUE(params->getKeys().empty());
+    EXPECT_TRUE(log->waitFor(ILogger::Error, file.string()));
+    EXPECT_FALSE(params->setValue("InstanceId", "abc"));
+    EXPECT_FALSE(params->removeValue("InstanceId"));
+    EXPECT_EQ(TempDir::read(file), stored);
+    EXPECT_FALSE(fs::exists(dir / "unattended.json.bad"));
+    EXPECT_TRUE(log->waitFor(ILogger::Error, "Cannot save parameter file"));
+}
+
+// An older file kept aside is never overwritten: a later one gets the next free suffix, and
+// only the newest five are kept.
+TEST(JsonFileParams, FilesMovedAsideKeepTheNewestFive) {
+    TempDir dir;
+    const auto file = dir / "unattended.json";
+    dir.write("unattended.json.bad", "first");
+    for (int i = 1; i <= 5; ++i) {
+        dir.write("unattended.json", "broken " + std::to_string(i));
+        JsonFileParams params(file);
+        EXPECT_TRUE(params.getKeys().empty());
+    }
+    EXPECT_FALSE(fs::exists(file));
+    // The oldest one ("first") made room for the fifth.
+    std::set<std::string> kept;
+    for (const char* name :
+         {"unattended.json.bad", "unattended.json.bad.1", "unattended.json.bad.2",
+          "unattended.json.bad.3", "unattended.json.bad.4"}) {
+        kept.insert(TempDir::read(dir / name));
+    }
+    EXPECT_EQ(kept,
+              (std::set<std::string>{"broken 1", "broken 2", "broken 3", "broken 4", "broken 5"}));
+    EXPECT_FALSE(fs::exists(dir / "unattended.json.bad.5"));
 }
 
 TEST(JsonFileParams, AFailedSaveKeepsTheOldFileAndIsReported) {
