@@ -76,8 +76,10 @@ boost::filesystem::path getBundlePath(const boost::filesystem::path& executable)
 boost::filesystem::path getApplicationMainPath();
 // The application main path for a given executable path (the rule above).
 boost::filesystem::path getApplicationMainPath(const boost::filesystem::path& executable);
-// `<application main path>/appdata`, created with mode 01777 when missing. Empty, with a
-// logged error, when it cannot be created.
+// `<application main path>/appdata`, created with mode 01777 when missing. When its status
+// cannot be read, it cannot be created or its mode cannot be set, the filesystem error is
+// raised (boost::filesystem::filesystem_error): the caller never gets a path that would put
+// its files into the working folder instead.
 boost::filesystem::path getUserWritePath();
 // `<mainPath>/appdata` with the same rules.
 boost::filesystem::path getUserWritePath(const boost::filesystem::path& mainPath);
