@@ -21,9 +21,10 @@ const char kByteOrderMark[] = "\xEF\xBB\xBF";
 
 // A flat file of keys and text values: a few kilobytes in use. The bounds refuse what could
 // only come from damage, and keep every save (pretty-printed, so nesting multiplies the size)
-// small.
-const persistence::JsonParseLimits kFileLimits{std::size_t(4) << 20, 16};
+// small. A file is never saved larger than a file that is read may be, so whatever is saved
+// reads back.
 constexpr std::size_t kMaxSavedSize = std::size_t(16) << 20;
+const persistence::JsonParseLimits kFileLimits{kMaxSavedSize, 16};
 
 // How many unusable files are kept aside.
 constexpr unsigned kKeptAside = 5;
@@ -204,6 +205,11 @@ bool JsonFileParams::save() {
     if (!render(*_document, text)) {
         _logger->error("Cannot save parameter file %s: the parameters cannot be written as JSON",
                        file.c_str());
+        return false;
+    }
+    if (text.size() > kMaxSavedSize) {
+        _logger->error("Cannot save parameter file %s: the parameters take more than %zu bytes",
+                       file.c_str(), kMaxSavedSize);
         return false;
     }
 

@@ -289,6 +289,24 @@ TEST(JsonFileParams, DeeplyNestedFilesAreMovedAsideAndSavesStaySmall) {
     EXPECT_FALSE(fs::exists(dir / "unattended.json.bad"));
 }
 
+// A save never writes a file larger than a read accepts: what is saved always reads back.
+TEST(JsonFileParams, ASaveLargerThanAReadAcceptsIsRefused) {
+    auto log = LogCapture::install();
+    TempDir dir;
+    const auto file = dir / "unattended.json";
+    JsonFileParams params(file);
+    ASSERT_TRUE(params.setValue("a", "small"));
+    const std::string saved = TempDir::read(file);
+    EXPECT_FALSE(params.setValue("Big", std::string((std::size_t(16) << 20) + 1, 'x')));
+    EXPECT_EQ(TempDir::read(file), saved);
+    EXPECT_TRUE(log->waitFor(ILogger::Error, "Cannot save parameter file"));
+
+    const std::string big(std::size_t(15) << 20, 'y');
+    ASSERT_TRUE(params.setValue("Big", big));
+    JsonFileParams reread(file);
+    EXPECT_EQ(reread.getValue("Big", ""), big);
+}
+
 // A read error is no sign of a bad file: nothing is moved, and the file the layer could not
 // read is never written over (it holds the device's token and installation id).
 TEST(JsonFileParams, AReadErrorMovesNothingAndNeverOverwritesTheFile) {
