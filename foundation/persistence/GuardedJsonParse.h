@@ -17,8 +17,10 @@ namespace detail {
 // marker, inside strings a quotation mark and a reverse solidus; the terminating zero in both.
 struct ExponentScanTables {
     constexpr ExponentScanTables() : outside(), inside() {
-        outside[0] = outside['"'] = outside['e'] = outside['E'] = true;
-        inside[0] = inside['"'] = inside['\\'] = true;
+        outside[0] = outside[static_cast<unsigned char>('"')] = true;
+        outside[static_cast<unsigned char>('e')] = outside[static_cast<unsigned char>('E')] = true;
+        inside[0] = inside[static_cast<unsigned char>('"')] = true;
+        inside[static_cast<unsigned char>('\\')] = true;
     }
     bool outside[256];
     bool inside[256];
