@@ -35,8 +35,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     // A secret inserted at any point of a text that holds no other secret, as plain or
     // pretty-printed JSON, never shows in the log line.
-    if (text.find("sensitive") != std::string::npos ||
-        text.find("SECRETVALUE") != std::string::npos) {
+    // (The log line drops backslashes: the text must not hold either word without them.)
+    const std::string plain = Record::replaceEscapeCharachers(text);
+    if (plain.find("sensitive") != std::string::npos ||
+        plain.find("SECRETVALUE") != std::string::npos) {
         return 0;
     }
     const std::string secret = "SECRETVALUE";
