@@ -115,7 +115,13 @@ bool setupCrashHandler(const IParams& params, const std::string& prefix,
         }
     }
 
-    const fs::path writePath = util::getUserWritePath();
+    fs::path writePath;
+    try {
+        writePath = util::getUserWritePath();
+    } catch (const std::exception& e) {
+        logger.warning("Couldn't create crash report database: %s", e.what());
+        return false;
+    }
     const fs::path databasePath = writePath / (prefix + "CrashReportDB");
 
     const fs::path handlerPath = util::getExecutablePath() / "crashpad_handler";

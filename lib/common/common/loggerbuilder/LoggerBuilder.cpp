@@ -30,10 +30,12 @@ LoggerBuilder::LoggerBuilder(const std::string& applicationName, IParams& params
 }
 
 bool LoggerBuilder::addFileSink(const std::string& programPath, const std::wstring& suffix) {
-    const boost::filesystem::path writePath = util::getUserWritePath();
-    if (writePath.empty()) {
+    boost::filesystem::path writePath;
+    try {
+        writePath = util::getUserWritePath();
+    } catch (const std::exception& e) {
         ILogger::create("LoggerBuilder")
-            ->error("No folder for the log file of %s", programPath.c_str());
+            ->error("No folder for the log file of %s: %s", programPath.c_str(), e.what());
         return false;
     }
     std::string name = boost::filesystem::path(programPath).stem().string();
