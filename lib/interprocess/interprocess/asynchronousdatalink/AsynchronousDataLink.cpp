@@ -179,6 +179,9 @@ bool AsynchronousDataLink::stop() {
     if (isStopped()) {
         return false;
     }
+    // The poll ends now (it neither takes another frame nor asks to run again); the sends
+    // already queued still run before the last task.
+    _running = false;
     if (_queue) {
         _queue->finish(
             [this](bool&, unsigned long) {

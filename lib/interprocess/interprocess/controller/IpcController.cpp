@@ -10,6 +10,8 @@ namespace interprocess {
 namespace {
 
 const char* const kServiceAddress = "Service";
+// At most this many of the controller's own tasks run during a stop.
+constexpr int kStopFlushLimit = 1000;
 
 }  // namespace
 
@@ -159,7 +161,8 @@ bool IpcController::stop() {
     }
     // What was sent before the stop still goes out: the queued sends reach their transports,
     // the transports hand them to the link, and stopping the link carries them out.
-    _queue->flush([this] { return _queue->hasTask(); }, true);
+    int budget = kStopFlushLimit;
+    _queue->flush([this, &budget] { return budget-- > 0 && _queue->hasTask(); }, true);
     for (auto& entry : _transports) {
         if (entry.second) {
             entry.second->flush();
