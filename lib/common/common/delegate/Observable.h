@@ -58,6 +58,19 @@ public:
         }
     }
 
+    // The same for a const member function of the clients.
+    template <typename... Params, typename... Args>
+    void notifyClients(void (T::*method)(Params...) const, Args&&... args) {
+        DepthGuard guard(_depth);
+        for (auto it = _clients.begin(); it != _clients.end(); ++it) {
+            const T* const client = *it;
+            if (isUnsubscribed(*it)) {
+                continue;
+            }
+            (client->*method)(args...);
+        }
+    }
+
 private:
     class DepthGuard {
     public:
