@@ -18,7 +18,9 @@ bool GzipDecompress(const unsigned char* data, unsigned long length,
 
 // Writes the gzip form of `source`'s content into `target` (created or truncated), reading the
 // source in 16 KiB blocks. False when the source cannot be opened or read (the target is then
-// not touched, or is left incomplete after a read error), when the target cannot be opened or
+// not touched, or is left incomplete after a read error), when the target is the source itself
+// (the same path, a link to it or another name of the same file; neither is touched), when the
+// target cannot be opened or
 // written, or on a zlib error.
 bool GzipCompressFile(boost::filesystem::path source, boost::filesystem::path target);
 

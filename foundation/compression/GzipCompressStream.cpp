@@ -2,8 +2,10 @@
 
 #include <zlib.h>
 
+#include <cstdint>
 #include <cstring>
 #include <limits>
+#include <vector>
 
 #include "foundation/compression/GzipOutputSpace.h"
 
@@ -46,6 +48,14 @@ bool GzipCompressStream::Process(const unsigned char* data, unsigned long length
     }
     if (_finished) {
         return false;
+    }
+    // Input that lies in the output's own storage would be freed when the output grows: it is
+    // compressed from a copy.
+    const auto address = reinterpret_cast<std::uintptr_t>(data);
+    const auto storage = reinterpret_cast<std::uintptr_t>(out.data());
+    if (out.data() != nullptr && address >= storage && address < storage + out.capacity()) {
+        const std::vector<unsigned char> copy(data, data + length);
+        return Process(copy.data(), copy.size(), out);
     }
     z_stream& stream = *_stream;
     unsigned long remaining = length;

@@ -151,6 +151,9 @@ struct JSONDeserializer<T, typename std::enable_if<detail::is_json_integer<T>::v
 template <class T>
 struct JSONDeserializer<T, typename std::enable_if<std::is_enum<T>::value>::type> {
     bool operator()(const JsonValue& in, T& value) const {
+        static_assert(detail::has_fixed_underlying_type<T>::value,
+                      "an enumeration in JSON needs a fixed underlying type "
+                      "(enum class X : int32_t, or enum X : int32_t)");
         using Underlying = typename std::underlying_type<T>::type;
         using Signed = typename std::make_signed<Underlying>::type;
         using Unsigned = typename std::make_unsigned<Underlying>::type;

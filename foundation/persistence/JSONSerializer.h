@@ -108,6 +108,9 @@ struct JSONSerializer<T, typename std::enable_if<detail::is_json_integer<T>::val
 template <class T>
 struct JSONSerializer<T, typename std::enable_if<std::is_enum<T>::value>::type> {
     bool operator()(T value, JsonValue& out, JsonAllocator&) const {
+        static_assert(detail::has_fixed_underlying_type<T>::value,
+                      "an enumeration in JSON needs a fixed underlying type "
+                      "(enum class X : int32_t, or enum X : int32_t)");
         using Underlying = typename std::underlying_type<T>::type;
         if (std::is_signed<Underlying>::value) {
             out.SetInt64(static_cast<std::int64_t>(static_cast<Underlying>(value)));

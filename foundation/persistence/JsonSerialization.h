@@ -9,6 +9,7 @@
 #include <type_traits>
 #include <utility>
 
+#include "foundation/persistence/GuardedJsonParse.h"
 #include "foundation/persistence/JSONDeserializer.h"
 #include "foundation/persistence/JSONSerializer.h"
 #include "foundation/persistence/JsonSerializationReader.h"
@@ -17,85 +18,6 @@
 #include "foundation/persistence/MemberVariable.h"
 
 namespace persistence {
-
-namespace detail {
-
-// Characters the exponent check stops at: outside strings a quotation mark and an exponent
-// marker, inside strings a quotation mark and a reverse solidus; the terminating zero in both.
-struct ExponentScanTables {
-    constexpr ExponentScanTables() : outside(), inside() {
-        outside[0] = outside['"'] = outside['e'] = outside['E'] = true;
-        inside[0] = inside['"'] = inside['\\'] = true;
-    }
-    bool outside[256];
-    bool inside[256];
-};
-
-// RapidJSON adds a number's exponent and its count of fraction digits in an int without a
-// check, so "0.00000000001e-2147483639" overflows and then indexes its power-of-ten table far
-// out of bounds. Such exponents lie far outside the range of a double; a text that holds one
-// is refused before it reaches the parser. Text inside strings is skipped.
-inline bool HasExponentOutOfRange(const char* text) {
-    static constexpr ExponentScanTables kStops{};
-    const int kMaxExponentDigits = 8;
-    const auto* begin = reinterpret_cast<const unsigned char*>(text);
-    const unsigned char* p = begin;
-    for (;;) {
-        while (!kStops.outside[*p]) {
-            ++p;
-        }
-        if (*p == '\0') {
-            return false;
-        }
-        if (*p == '"') {
-            ++p;
-            for (;;) {
-                while (!kStops.inside[*p]) {
-                    ++p;
-                }
-                if (*p == '\0') {
-                    return false;
-                }
-                if (*p == '"') {
-                    break;
-                }
-                if (p[1] == '\0') {  // a reverse solidus at the very end
-                    return false;
-                }
-                p += 2;
-            }
-            ++p;
-            continue;
-        }
-        // 'e' or 'E': an exponent when it follows the digits of a number.
-        const unsigned char before = p == begin ? '\0' : p[-1];
-        if ((before >= '0' && before <= '9') || before == '.') {
-            const unsigned char* digit = p + 1;
-            if (*digit == '+' || *digit == '-') {
-                ++digit;
-            }
-            while (*digit == '0') {
-                ++digit;
-            }
-            int digits = 0;
-            while (*digit >= '0' && *digit <= '9') {
-                if (++digits > kMaxExponentDigits) {
-                    return true;
-                }
-                ++digit;
-            }
-        }
-        ++p;
-    }
-}
-
-// RapidJSON also counts a number's fraction digits in an int (one per leading zero, without
-// bound) and adds that count to the exponent, and to 308, without a check. With the exponent
-// kept to 8 digits above, a text of at most 1 GiB keeps every such sum well inside an int;
-// longer texts are refused.
-constexpr std::size_t kMaxJsonTextSize = std::size_t(1) << 30;
-
-}  // namespace detail
 
 // Writes the object into a RapidJSON writer (or any SAX handler) that the caller owns: a
 // record as an object of its Persist members in order, any other kind as its own JSON value.
@@ -129,14 +51,9 @@ bool json_serialize(const T& object, std::string& text) {
 // describes, so on false the object may be partly updated and must be treated as invalid.
 template <class T>
 bool json_deserialize(const std::string& text, T& object) {
-    if (text.size() > detail::kMaxJsonTextSize || detail::HasExponentOutOfRange(text.c_str())) {
-        return false;
-    }
     rapidjson::Document document;
-    // The iterative parser accepts exactly what the recursive one does but keeps its state on
-    // the heap, so deeply nested input cannot exhaust the stack.
-    document.Parse<rapidjson::kParseIterativeFlag>(text.c_str());
-    if (document.HasParseError()) {
+    // Nesting is not bounded here: nothing below recurses deeper than the record's own types.
+    if (!ParseJsonGuarded(text.c_str(), document)) {
         return false;
     }
     return JSONDeserializer<T>()(document, object);

@@ -48,5 +48,16 @@ struct is_json_integer
                     !std::is_same<T, char>::value && !std::is_same<T, wchar_t>::value &&
                     !std::is_same<T, char16_t>::value && !std::is_same<T, char32_t>::value> {};
 
+// An enumeration with a fixed underlying type (every scoped one, and an unscoped one declared
+// with ": type"): only these may be list-initialised from their underlying type. Reading a
+// value outside the declared ones into an enumeration without a fixed type is undefined
+// behaviour, so only enumerations with a fixed type are read from or written to JSON.
+template <class T, class = void>
+struct has_fixed_underlying_type : std::false_type {};
+template <class T>
+struct has_fixed_underlying_type<
+    T, void_t<decltype(T{std::declval<typename std::underlying_type<T>::type>()})>>
+    : std::true_type {};
+
 }  // namespace detail
 }  // namespace persistence

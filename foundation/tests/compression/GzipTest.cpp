@@ -250,3 +250,35 @@ TEST(GzipCompressFile, UnreadableSourceOrUnwritableTargetFails) {
         EXPECT_FALSE(compression::GzipCompressFile(source, "/dev/full"));
     }
 }
+
+// The target is the source itself: truncating it before reading would destroy the input.
+TEST(GzipCompressFile, RefusesToCompressAFileOntoItself) {
+    TempDir temp;
+    const std::string data = sampleData(100000, 5);
+    const auto source = temp.write("source", data);
+    fs::create_symlink(source, temp / "symlink");
+    fs::create_hard_link(source, temp / "hardlink");
+    for (const fs::path& target :
+         {source, temp / "symlink", temp / "hardlink", temp / "." / "source"}) {
+        SCOPED_TRACE(target.string());
+        EXPECT_FALSE(compression::GzipCompressFile(source, target));
+        EXPECT_TRUE(TempDir::read(source) == data);
+    }
+}
+
+// The same buffer as input and output: the input must survive the output's growth.
+TEST(GzipCompressStream, InputInTheOutputBufferIsCompressedWhole) {
+    const std::string data = sampleData(200000, 9);
+    Buffer buffer;
+    buffer.append(reinterpret_cast<const unsigned char*>(data.data()), data.size());
+    compression::GzipCompressStream stream;
+    ASSERT_TRUE(stream.Process(buffer, buffer));
+    ASSERT_TRUE(stream.Finish(buffer));
+    // The buffer now holds the input followed by its gzip form.
+    ASSERT_GT(buffer.size(), data.size());
+    EXPECT_TRUE(std::string(reinterpret_cast<const char*>(buffer.data()), data.size()) == data);
+    Buffer out;
+    ASSERT_TRUE(
+        compression::GzipDecompress(buffer.data() + data.size(), buffer.size() - data.size(), out));
+    EXPECT_TRUE(text(out) == data);
+}

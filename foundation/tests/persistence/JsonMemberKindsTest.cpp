@@ -343,3 +343,22 @@ TEST(JsonMemberKinds, NestedRecordAndConvertingTypeReaders) {
                                                {R"({"v":5})", false, Counted{1, false}},
                                            });
 }
+
+// Only enumerations with a fixed underlying type have a JSON form (checked at compile time; a
+// separate test shows that a member of a plain one does not compile).
+namespace {
+enum PlainEnumeration { PlainValue };
+enum FixedEnumeration : int { FixedValue };
+enum class ScopedEnumeration { ScopedValue };
+enum class NarrowEnumeration : unsigned char { NarrowValue };
+}  // namespace
+
+TEST(JsonMemberKinds, EnumerationsNeedAFixedUnderlyingType) {
+    using persistence::detail::has_fixed_underlying_type;
+    static_assert(!has_fixed_underlying_type<PlainEnumeration>::value, "plain");
+    static_assert(has_fixed_underlying_type<FixedEnumeration>::value, "fixed");
+    static_assert(has_fixed_underlying_type<ScopedEnumeration>::value, "scoped");
+    static_assert(has_fixed_underlying_type<NarrowEnumeration>::value, "narrow");
+    static_assert(has_fixed_underlying_type<Level>::value, "test records");
+    SUCCEED();
+}

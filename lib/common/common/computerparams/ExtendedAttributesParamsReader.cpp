@@ -6,6 +6,7 @@
 #include "common/logger/ILogger.h"
 #include "common/params/JsonParamValue.h"
 #include "common/util/Util.h"
+#include "foundation/persistence/GuardedJsonParse.h"
 #include "platform/xattr/ExtendedAttributes.h"
 
 namespace fs = boost::filesystem;
@@ -34,10 +35,9 @@ ExtendedAttributesParamsReader::ExtendedAttributesParamsReader(const std::string
         return;
     }
     rapidjson::Document parsed;
-    // The iterative parser keeps its state on the heap, so deeply nested content cannot
-    // exhaust the stack.
-    parsed.Parse<rapidjson::kParseIterativeFlag>(text->data(), text->size());
-    if (parsed.HasParseError() || !parsed.IsObject()) {
+    // The guards of the parameter file: flat content of a few keys, within a double's range.
+    const persistence::JsonParseLimits limits{std::size_t(1) << 20, 16};
+    if (!persistence::ParseJsonGuarded(text->c_str(), parsed, limits) || !parsed.IsObject()) {
         ILogger::create("ExtendedAttributesParamsReader")
             ->warning("The attribute %s of '%s' is not a JSON object; it is ignored",
                       attributeName.c_str(), bundlePath.c_str());

@@ -11,7 +11,7 @@ namespace {
 
 // The printf-style helpers format into a buffer of this size, so a message keeps at most
 // 16383 bytes.
-constexpr std::size_t kMessageBufferSize = 16384;
+constexpr std::size_t kMessageBufferSize = ILogger::kMaxMessageLength + 1;
 
 __attribute__((format(printf, 1, 0))) std::string formatMessage(const char* format, va_list args) {
     if (format == nullptr) {
@@ -65,6 +65,10 @@ void ILogger::error(const char* format, ...) const {
 #undef ORV_LOG_WITH_LEVEL
 
 void ILogger::logEntry(Level level, const std::string& message) const {
+    if (message.size() > kMaxMessageLength) {
+        log(level, getFacility(), message.substr(0, kMaxMessageLength), "");
+        return;
+    }
     log(level, getFacility(), message, "");
 }
 

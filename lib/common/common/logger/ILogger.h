@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -28,6 +29,9 @@ public:
     virtual void log(const Level& level, const std::string& facility, const std::string& message,
                      const std::string& tag) const = 0;
 
+    // The longest message a record keeps, in bytes; longer messages are cut.
+    static constexpr std::size_t kMaxMessageLength = 16383;
+
     // printf-style helpers; the message is cut to 16383 bytes.
     void trace(const char* format, ...) const __attribute__((format(printf, 2, 3)));
     void debug(const char* format, ...) const __attribute__((format(printf, 2, 3)));
@@ -35,6 +39,7 @@ public:
     void warning(const char* format, ...) const __attribute__((format(printf, 2, 3)));
     void error(const char* format, ...) const __attribute__((format(printf, 2, 3)));
 
+    // Logs the message as it is, cut to 16383 bytes like the printf-style helpers.
     void logEntry(Level level, const std::string& message) const;
     void taggedLogEntry(const std::string& tag, Level level, const char* format, ...) const
         __attribute__((format(printf, 4, 5)));

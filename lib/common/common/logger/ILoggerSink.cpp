@@ -5,7 +5,6 @@
 #include <iomanip>
 #include <sstream>
 #include <utility>
-#include <vector>
 
 #include <boost/format.hpp>
 
@@ -23,40 +22,55 @@ struct DecodedChar {
     std::size_t end;
 };
 
-// Removes one level of JSON string escaping: "\x" becomes "x". The offsets keep pointing
-// into the original text.
-std::vector<DecodedChar> unescapeOnce(const std::vector<DecodedChar>& in) {
-    std::vector<DecodedChar> out;
-    out.reserve(in.size());
-    for (std::size_t i = 0; i < in.size(); ++i) {
-        if (in[i].c == '\\' && i + 1 < in.size()) {
-            out.push_back(in[i + 1]);
-            ++i;
-        } else {
-            out.push_back(in[i]);
+// Reads a text as JSON escaped `level` times, one character at a time: at each level "\x"
+// becomes "x" (a backslash at the very end stays). Unescaping needs no state beyond the
+// position, so a character costs O(level) and the whole text O(level * length).
+class Unescaper {
+public:
+    Unescaper(const std::string& text, std::size_t position) : _text(text), _position(position) {}
+
+    bool next(unsigned level, DecodedChar& out) {
+        if (level == 0) {
+            if (_position >= _text.size()) {
+                return false;
+            }
+            out = {_text[_position], _position + 1};
+            ++_position;
+            return true;
         }
+        if (!next(level - 1, out)) {
+            return false;
+        }
+        if (out.c == '\\') {
+            DecodedChar escaped{};
+            if (next(level - 1, escaped)) {
+                out = escaped;
+            }
+        }
+        return true;
     }
-    return out;
-}
+
+private:
+    const std::string& _text;
+    std::size_t _position;
+};
 
 // Offset just past the brace that closes the JSON object opening at `open`, reading the
-// text as JSON escaped `level` times; npos when the object is not closed.
+// text as JSON escaped `level` times; npos when the object is not closed. Reads only up to
+// that brace.
 std::size_t findObjectEnd(const std::string& text, std::size_t open, unsigned level) {
-    std::vector<DecodedChar> chars;
-    chars.reserve(text.size() - open);
-    for (std::size_t i = open; i < text.size(); ++i) {
-        chars.push_back({text[i], i + 1});
-    }
-    for (unsigned i = 0; i < level; ++i) {
-        chars = unescapeOnce(chars);
-    }
+    Unescaper reader(text, open);
+    DecodedChar current{};
     int depth = 0;
     bool inString = false;
-    for (std::size_t i = 0; i < chars.size(); ++i) {
-        const char c = chars[i].c;
+    while (reader.next(level, current)) {
+        const char c = current.c;
         if (inString) {
             if (c == '\\') {
-                ++i;  // the escaped character never ends the string
+                DecodedChar escaped{};  // the escaped character never ends the string
+                if (!reader.next(level, escaped)) {
+                    break;
+                }
             } else if (c == '"') {
                 inString = false;
             }
@@ -68,45 +82,127 @@ std::size_t findObjectEnd(const std::string& text, std::size_t open, unsigned le
             ++depth;
         } else if (c == '}' || c == ']') {
             if (--depth == 0) {
-                return chars[i].end;
+                return current.end;
             }
         }
     }
     return std::string::npos;
 }
 
+bool isSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+bool isEscapedSpaceLetter(char c) {
+    return c == 'n' || c == 'r' || c == 't';
+}
+
+// Offset of the first character at or after `at` that is not whitespace: plain white space,
+// or white space written as an escape inside a JSON string (backslashes, then n, r or t).
+std::size_t skipSpaceForward(const std::string& text, std::size_t at) {
+    for (;;) {
+        if (at < text.size() && isSpace(text[at])) {
+            ++at;
+            continue;
+        }
+        std::size_t letter = at;
+        while (letter < text.size() && text[letter] == '\\') {
+            ++letter;
+        }
+        if (letter > at && letter < text.size() && isEscapedSpaceLetter(text[letter])) {
+            at = letter + 1;
+            continue;
+        }
+        return at;
+    }
+}
+
+// Offset of the last character before `at` (and not before `from`) that is not whitespace
+// in the sense above; npos when there is none.
+std::size_t skipSpaceBackward(const std::string& text, std::size_t from, std::size_t at) {
+    while (at > from) {
+        const std::size_t last = at - 1;
+        if (isSpace(text[last])) {
+            at = last;
+            continue;
+        }
+        if (isEscapedSpaceLetter(text[last]) && last > from && text[last - 1] == '\\') {
+            at = last - 1;
+            while (at > from && text[at - 1] == '\\') {
+                --at;
+            }
+            continue;
+        }
+        return last;
+    }
+    return std::string::npos;
+}
+
 // Finds the next opening of a secret object at or after `from`: "{", a run of backslashes,
-// "\"sensitive", the same run, "\":". Returns the offset of the brace and sets the run length.
+// "\"sensitive", the same run, "\"" and ":", with optional white space after the brace and
+// around the colon (pretty-printed JSON). Returns the offset of the brace and sets the run
+// length. Each character is looked at a bounded number of times, so a scan over the whole
+// text is linear.
 std::size_t findSensitiveOpening(const std::string& text, std::size_t from, std::size_t& run) {
     const std::size_t nameLength = sizeof(kSensitiveName) - 1;
     for (std::size_t at = text.find(kSensitiveName, from); at != std::string::npos;
-         at = text.find(kSensitiveName, at + 1)) {
-        if (at < 2 || text[at - 1] != '"') {
+         at = text.find(kSensitiveName, at + nameLength)) {
+        if (at < from + 2 || text[at - 1] != '"') {
             continue;
         }
-        std::size_t brace = at - 2;  // walks back over the backslashes to the brace
-        while (brace > from && text[brace] == '\\') {
-            --brace;
+        std::size_t runStart = at - 1;  // walks back over the backslashes before the quote
+        while (runStart > from && text[runStart - 1] == '\\') {
+            --runStart;
         }
-        if (brace < from || text[brace] != '{') {
+        const std::size_t backslashes = at - 1 - runStart;
+        const std::size_t brace = skipSpaceBackward(text, from, runStart);
+        if (brace == std::string::npos || text[brace] != '{') {
             continue;
         }
-        const std::size_t backslashes = at - 2 - brace;
         const std::size_t after = at + nameLength;
-        if (text.size() < after + backslashes + 2) {
+        if (text.size() < after + backslashes + 1) {
             continue;
         }
         bool matches = true;
-        for (std::size_t i = 0; i < backslashes; ++i) {
-            matches = matches && text[after + i] == '\\';
+        for (std::size_t i = 0; i < backslashes && matches; ++i) {
+            matches = text[after + i] == '\\';
         }
-        if (!matches || text.compare(after + backslashes, 2, "\":") != 0) {
+        if (!matches || text[after + backslashes] != '"') {
+            continue;
+        }
+        const std::size_t colon = skipSpaceForward(text, after + backslashes + 1);
+        if (colon >= text.size() || text[colon] != ':') {
             continue;
         }
         run = backslashes;
         return brace;
     }
     return std::string::npos;
+}
+
+// The text with every control character written as an escape ("\\n", "\\r", "\\t" or
+// "\\xHH"), so that it stays on one line of the log file.
+std::string escapeControlCharacters(const std::string& text) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string result;
+    result.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte != 0x7F) {
+            result.push_back(c);
+        } else if (c == '\n') {
+            result.append("\\n");
+        } else if (c == '\r') {
+            result.append("\\r");
+        } else if (c == '\t') {
+            result.append("\\t");
+        } else {
+            result.append("\\x");
+            result.push_back(kDigits[byte >> 4]);
+            result.push_back(kDigits[byte & 0xF]);
+        }
+    }
+    return result;
 }
 
 // The escaping level whose quote is written with `run` backslashes (2^level - 1 of them).
@@ -178,8 +274,9 @@ std::string ILoggerSink::Record::toString(unsigned long facilityWidth) const {
     // Masked as it stands first, so that a secret whose escaped quotes or braces would end it
     // early once the backslashes are gone is hidden whole, also in a record that did not pass
     // through the logger (a forwarded one).
-    const std::string message =
-        asteriskSensitiveMessage(replaceEscapeCharachers(asteriskSensitiveMessage(_message)));
+    // Control characters are escaped last, so that no message can start a line of its own.
+    const std::string message = escapeControlCharacters(
+        asteriskSensitiveMessage(replaceEscapeCharachers(asteriskSensitiveMessage(_message))));
     return (boost::format("[ %1% ][ %2$=14s ][ %3$-7s ][ %4$=s ][ %5$=s ] - %6%") % time % thread %
             levelName(_level) % boost::io::group(std::setw(9), _app) %
             boost::io::group(std::setw(static_cast<int>(facilityWidth)), _facility) % message)

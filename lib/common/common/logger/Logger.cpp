@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <deque>
+#include <limits>
 #include <list>
 #include <mutex>
 #include <thread>
@@ -15,6 +17,13 @@ namespace common {
 
 namespace {
 
+// A queued record; its secrets are masked once some sink is to receive it, so a record that
+// no sink takes costs no masking.
+struct QueuedRecord {
+    ILoggerSink::Record record;
+    bool masked = false;
+};
+
 // The state shared by every facade of the process. It is never destroyed, so records may be
 // logged from static destructors and a writer thread left running at exit finds it intact.
 struct LoggerState {
@@ -23,7 +32,7 @@ struct LoggerState {
     bool _hasMainThread = false;
     pthread_t _mainThreadId{};
     std::string _application;
-    std::deque<ILoggerSink::Record> _entries;
+    std::deque<QueuedRecord> _entries;
     std::list<std::shared_ptr<ILoggerSink>> _sinks;
     std::unique_ptr<std::thread> _thread;
     Condition<Logger::LoggerEvent> _event;
@@ -45,9 +54,13 @@ LoggerState& state() {
 
 // Whether a record of `level` passes a sink: the sink's threshold is the lower of its own level
 // (the global level when unset) and the global level.
-bool passes(const ILoggerSink& sink, uint32_t recordLevel, uint32_t globalLevel) {
+uint32_t threshold(const ILoggerSink& sink, uint32_t globalLevel) {
     const uint32_t own = sink.getLevel() ? static_cast<uint32_t>(*sink.getLevel()) : globalLevel;
-    return recordLevel >= std::min(own, globalLevel);
+    return std::min(own, globalLevel);
+}
+
+bool passes(const ILoggerSink& sink, uint32_t recordLevel, uint32_t globalLevel) {
+    return recordLevel >= threshold(sink, globalLevel);
 }
 
 // Masks every secret of the message as it stands. Should its log-line form (backslashes
@@ -92,8 +105,9 @@ void Logger::log(const Level& level, const std::string& facility, const std::str
     const pthread_t self = pthread_self();
     const auto now =
         std::chrono::time_point_cast<std::chrono::microseconds>(std::chrono::system_clock::now());
-    // The text ends at an embedded zero byte; secrets are masked before any sink sees them.
-    std::string text = maskSecrets(message.c_str());
+    // The text ends at an embedded zero byte and is cut like the printf-style helpers' text;
+    // the writer masks its secrets before any sink sees it.
+    std::string text(message.c_str(), std::min(std::strlen(message.c_str()), kMaxMessageLength));
     thread_local const std::string tThreadId = ILoggerSink::Record::threadIdText(self);
 
     std::lock_guard<std::recursive_mutex> lock(s._mutex);
@@ -103,7 +117,7 @@ void Logger::log(const Level& level, const std::string& facility, const std::str
     }
     // Filled in place: the same values as the record constructor gives, without formatting the
     // thread id again or copying the message once more.
-    ILoggerSink::Record& record = s._entries.emplace_back();
+    ILoggerSink::Record& record = s._entries.emplace_back().record;
     record._app = s._application;
     record._time = now;
     record._epochMillis = static_cast<uint64_t>(now.time_since_epoch().count() / 1000);
@@ -213,18 +227,37 @@ void Logger::thread() {
         // Seen before the queue is taken, so everything logged before stop() is written.
         const bool stopping = (signalled && event == LoggerEvent::Stop) || s._stopRequested;
 
-        std::deque<ILoggerSink::Record> batch;
+        std::deque<QueuedRecord> batch;
+        uint32_t lowestThreshold = std::numeric_limits<uint32_t>::max();
+        bool anySink = false;
         {
             std::lock_guard<std::recursive_mutex> lock(s._mutex);
             batch.swap(s._entries);
+            const uint32_t globalLevel = s._maxLevel.load();
+            for (const auto& sink : s._sinks) {
+                lowestThreshold = std::min(lowestThreshold, threshold(*sink, globalLevel));
+                anySink = true;
+            }
+        }
+        // Masked without the lock, so that loggers do not wait for it; only records that a
+        // sink will take.
+        for (auto& queued : batch) {
+            if (anySink && static_cast<uint32_t>(queued.record._level) >= lowestThreshold) {
+                queued.record._message = maskSecrets(queued.record._message);
+                queued.masked = true;
+            }
         }
         {
             std::lock_guard<std::recursive_mutex> lock(s._mutex);
             const uint32_t globalLevel = s._maxLevel.load();
-            for (const auto& record : batch) {
+            for (auto& queued : batch) {
                 for (const auto& sink : s._sinks) {
-                    if (passes(*sink, static_cast<uint32_t>(record._level), globalLevel)) {
-                        callSink([&] { sink->write(record, s._maxFacilityLength); });
+                    if (passes(*sink, static_cast<uint32_t>(queued.record._level), globalLevel)) {
+                        if (!queued.masked) {  // the sinks changed meanwhile
+                            queued.record._message = maskSecrets(queued.record._message);
+                            queued.masked = true;
+                        }
+                        callSink([&] { sink->write(queued.record, s._maxFacilityLength); });
                     }
                 }
             }

@@ -12,6 +12,7 @@
 #include <boost/system/error_code.hpp>
 
 #include "common/logger/ILogger.h"
+#include "common/util/Util.h"
 
 namespace fs = boost::filesystem;
 
@@ -30,6 +31,14 @@ void reportRotationFailure(const fs::path& path, const std::string& detail) {
                                       detail.c_str());
 }
 
+int openRetrying(const char* path, int flags, mode_t mode) {
+    int fd = -1;
+    do {
+        fd = ::open(path, flags, mode);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
 std::string describe(const char* operation, const fs::path& path,
                      const boost::system::error_code& ec) {
     return std::string(operation) + " \"" + path.string() + "\": " + ec.message();
@@ -41,7 +50,10 @@ FileSink::FileSink(const fs::path& path, unsigned long rotationSize)
     : FileSink(path, rotationSize, ::geteuid() == 0) {}
 
 FileSink::FileSink(const fs::path& path, unsigned long rotationSize, bool runningAsRoot)
-    : ILoggerSink(kSinkName), _path(path), _rotationSize(rotationSize), _noFollow(runningAsRoot) {
+    : ILoggerSink(kSinkName),
+      _path(path),
+      _rotationSize(rotationSize),
+      _runningAsRoot(runningAsRoot) {
     try {
         boost::system::error_code ec;
         const fs::path absolute = fs::system_complete(path, ec);
@@ -125,23 +137,52 @@ void FileSink::rotate() {
     }
 }
 
-bool FileSink::append(const std::string& text) const {
-    int flags = O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC;
-    if (_noFollow) {
-        // A link planted at the log path is refused, so root never writes through it; a FIFO
-        // planted there must not block the writer thread either.
-        flags |= O_NOFOLLOW | O_NONBLOCK;
-    }
-    int fd = -1;
-    do {
-        fd = ::open(_path.c_str(), flags, 0644);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0) {
-        return false;
-    }
-    struct stat info {};
-    if (_noFollow && (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))) {
+int FileSink::openLogFile() const {
+    // Every user: never through a link, never blocking on a FIFO or a device, and only into a
+    // regular file, since the log folder may be writable by everybody.
+    const int flags = O_WRONLY | O_APPEND | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
+    mode_t createMode = 0644;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        int fd = openRetrying(_path.c_str(), flags, 0);
+        if (fd < 0 && errno == ENOENT) {
+            fd = openRetrying(_path.c_str(), flags | O_CREAT | O_EXCL, createMode);
+            if (fd < 0 && errno == EEXIST) {
+                continue;  // made by someone else meanwhile: look at it again
+            }
+            return fd;
+        }
+        if (fd < 0) {
+            return -1;
+        }
+        struct stat info {};
+        if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+            ::close(fd);
+            return -1;
+        }
+        if (!_runningAsRoot || (info.st_nlink == 1 && info.st_uid == ::geteuid())) {
+            return fd;
+        }
+        // Root appends only to a file of its own that has no other name: another link could
+        // make it write into any file of the system. The planted file is moved aside and the
+        // log starts anew, readable by root only.
         ::close(fd);
+        const fs::path aside = util::moveAside(_path, ".bad", 5);
+        if (aside.empty()) {
+            return -1;
+        }
+        std::fprintf(stderr,
+                     "%s: moved \"%s\" aside to \"%s\": it has %lu links and belongs to user "
+                     "%u\n",
+                     kSinkName, _path.c_str(), aside.c_str(),
+                     static_cast<unsigned long>(info.st_nlink), static_cast<unsigned>(info.st_uid));
+        createMode = 0600;
+    }
+    return -1;
+}
+
+bool FileSink::append(const std::string& text) const {
+    const int fd = openLogFile();
+    if (fd < 0) {
         return false;
     }
     const char* data = text.data();

@@ -17,8 +17,10 @@ public:
     // Stores the absolute path and rotates. Never throws: a failed rotation is reported and the
     // existing file is appended to.
     FileSink(const boost::filesystem::path& path, unsigned long rotationSize);
-    // As above; `runningAsRoot` replaces the effective user id check, which decides whether a
-    // symbolic link at the log path is refused rather than followed.
+    // As above; `runningAsRoot` replaces the effective user id check. Every user writes only
+    // into a regular file at the path itself (never through a link, never into a FIFO); root
+    // also refuses a file with more than one link or of another owner, moves it aside to
+    // "<path>.bad" (or "<path>.bad.1" ... ".4") and starts the log anew, readable by root only.
     FileSink(const boost::filesystem::path& path, unsigned long rotationSize, bool runningAsRoot);
     ~FileSink() override;
 
@@ -38,10 +40,12 @@ private:
     // Appends the bytes to the log file (created 0644 when missing); false when it cannot be
     // opened or written.
     bool append(const std::string& text) const;
+    // The log file opened for appending; -1 when there is no usable file.
+    int openLogFile() const;
 
     boost::filesystem::path _path;
     unsigned long _rotationSize;
-    bool _noFollow;
+    bool _runningAsRoot;
 };
 
 }  // namespace common

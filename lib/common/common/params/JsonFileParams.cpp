@@ -1,7 +1,6 @@
 #include "common/params/JsonFileParams.h"
 
 #include <fcntl.h>
-#include <rapidjson/error/en.h>
 #include <rapidjson/prettywriter.h>
 #include <rapidjson/stringbuffer.h>
 #include <sys/stat.h>
@@ -11,6 +10,8 @@
 
 #include "common/params/JsonParamValue.h"
 #include "common/params/SecretParams.h"
+#include "common/util/Util.h"
+#include "foundation/persistence/GuardedJsonParse.h"
 
 namespace common {
 
@@ -18,10 +19,35 @@ namespace {
 
 const char kByteOrderMark[] = "\xEF\xBB\xBF";
 
+// A flat file of keys and text values: a few kilobytes in use. The bounds refuse what could
+// only come from damage, and keep every save (pretty-printed, so nesting multiplies the size)
+// small. A file is never saved larger than a file that is read may be, so whatever is saved
+// reads back.
+constexpr std::size_t kMaxSavedSize = std::size_t(16) << 20;
+const persistence::JsonParseLimits kFileLimits{kMaxSavedSize, 16};
+
+// How many unusable files are kept aside.
+constexpr unsigned kKeptAside = 5;
+
+// The document as the file holds it: pretty-printed with four spaces and a final line feed.
+bool render(const rapidjson::Document& document, std::string& text) {
+    rapidjson::StringBuffer buffer;
+    rapidjson::PrettyWriter<rapidjson::StringBuffer> writer(buffer);
+    if (!document.Accept(writer)) {
+        return false;
+    }
+    text.assign(buffer.GetString(), buffer.GetSize());
+    text += '\n';
+    return true;
+}
+
 rapidjson::Value nameRef(const std::string& key) {
     return rapidjson::Value(
         rapidjson::StringRef(key.data(), static_cast<rapidjson::SizeType>(key.size())));
 }
+
+// What readWholeFile answers for something other than a regular file at the path.
+constexpr int kNotARegularFile = -1;
 
 // Reads a whole regular file; the error number on failure.
 int readWholeFile(const std::string& file, std::string& content) {
@@ -37,7 +63,7 @@ int readWholeFile(const std::string& file, std::string& content) {
     }
     if (!S_ISREG(info.st_mode)) {
         ::close(fd);
-        return S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+        return kNotARegularFile;
     }
     char chunk[65536];
     for (;;) {
@@ -104,8 +130,17 @@ void JsonFileParams::load() {
     if (error == ENOENT) {
         return;  // no file yet: the first change creates it
     }
+    if (error == kNotARegularFile) {
+        moveAside("is not a regular file");
+        return;
+    }
     if (error != 0) {
-        moveAside(std::string("cannot be read: ") + std::strerror(error));
+        // Maybe a passing condition (no descriptors left, an I/O error, a permission): the
+        // file may well hold the device's state, so it stays where it is, untouched.
+        _keepUnusableFile = true;
+        _logger->error(
+            "Parameter file %s cannot be read (%s); started empty and will not overwrite it",
+            _path.string().c_str(), std::strerror(error));
         return;
     }
     size_t offset = 0;
@@ -113,15 +148,24 @@ void JsonFileParams::load() {
         offset = 3;
     }
     auto parsed = std::make_unique<rapidjson::Document>();
-    parsed->Parse(content.data() + offset, content.size() - offset);
-    if (parsed->HasParseError()) {
-        moveAside(std::string("is not JSON: ") +
-                  rapidjson::GetParseError_En(parsed->GetParseError()) + " (offset " +
-                  std::to_string(parsed->GetErrorOffset()) + ")");
+    const persistence::JsonParseResult result =
+        persistence::ParseJsonGuarded(content.c_str() + offset, *parsed, kFileLimits);
+    if (!result) {
+        moveAside("is not usable JSON: " + result.error);
         return;
     }
     if (!parsed->IsObject()) {
         moveAside("does not hold a JSON object");
+        return;
+    }
+    // What is read is saved again on the next change: it must come out small and valid.
+    std::string text;
+    if (!render(*parsed, text)) {
+        moveAside("holds values that cannot be saved again");
+        return;
+    }
+    if (text.size() > kMaxSavedSize) {
+        moveAside("would be saved as more than " + std::to_string(kMaxSavedSize) + " bytes");
         return;
     }
     _document = std::move(parsed);
@@ -129,8 +173,9 @@ void JsonFileParams::load() {
 
 void JsonFileParams::moveAside(const std::string& reason) {
     const std::string file = _path.string();
-    const std::string bad = file + ".bad";
-    if (::rename(file.c_str(), bad.c_str()) == 0) {
+    // Earlier files kept aside stay: the newest few are kept under ".bad", ".bad.1" ...
+    const boost::filesystem::path bad = util::moveAside(_path, ".bad", kKeptAside);
+    if (!bad.empty()) {
         _logger->error("Parameter file %s %s; moved it aside to %s and started empty", file.c_str(),
                        reason.c_str(), bad.c_str());
         return;
@@ -138,9 +183,9 @@ void JsonFileParams::moveAside(const std::string& reason) {
     const int error = errno;
     _keepUnusableFile = true;
     _logger->error(
-        "Parameter file %s %s and cannot be moved aside to %s (%s); started empty and will not "
-        "overwrite it",
-        file.c_str(), reason.c_str(), bad.c_str(), std::strerror(error));
+        "Parameter file %s %s and cannot be moved aside to %s.bad (%s); started empty and will "
+        "not overwrite it",
+        file.c_str(), reason.c_str(), file.c_str(), std::strerror(error));
 }
 
 bool JsonFileParams::save() {
@@ -151,20 +196,22 @@ bool JsonFileParams::save() {
     const std::string file = _path.string();
     if (_keepUnusableFile) {
         _logger->error(
-            "Cannot save parameter file %s: it holds content that could not be moved "
-            "aside",
+            "Cannot save parameter file %s: it could not be read, or holds content that could "
+            "not be moved aside",
             file.c_str());
         return false;
     }
-    rapidjson::StringBuffer buffer;
-    rapidjson::PrettyWriter<rapidjson::StringBuffer> writer(buffer);
-    if (!_document->Accept(writer)) {
+    std::string text;
+    if (!render(*_document, text)) {
         _logger->error("Cannot save parameter file %s: the parameters cannot be written as JSON",
                        file.c_str());
         return false;
     }
-    std::string text(buffer.GetString(), buffer.GetSize());
-    text += '\n';
+    if (text.size() > kMaxSavedSize) {
+        _logger->error("Cannot save parameter file %s: the parameters take more than %zu bytes",
+                       file.c_str(), kMaxSavedSize);
+        return false;
+    }
 
     // Write a complete copy beside the file and put it in place with one rename, so that a
     // failure at any step leaves the old file as it was.

@@ -12,8 +12,11 @@ namespace common {
 // Writable layer backed by a file that holds one JSON object. The file is read once, at
 // construction; every change is saved at once, pretty-printed with four spaces of indentation
 // and a final line feed, through a temporary file that replaces the old one only when it has
-// been written completely. A file that exists but cannot be read or is not a JSON object is
-// moved aside to "<name>.bad" and the layer starts empty.
+// been written completely. A file whose content cannot be used (not JSON within the reader's
+// bounds, not an object, not a regular file) is moved aside to "<name>.bad" (or, when older
+// ones are kept there, "<name>.bad.1" to ".bad.4"; the newest five are kept) and the layer
+// starts empty. A file that exists but cannot be read (no descriptors left, an I/O error, a
+// permission) is left alone: the layer starts empty and never writes over it.
 class JsonFileParams : public IParams {
 public:
     // An empty path gives an empty layer that cannot be saved. A relative path is taken
@@ -38,7 +41,8 @@ private:
     std::unique_ptr<rapidjson::Document> _document;
     boost::filesystem::path _path;
     std::unique_ptr<ILogger> _logger;
-    // Set when an unusable file could not be moved aside: it is then never overwritten.
+    // Set when the file could not be read, or was unusable and could not be moved aside: it is
+    // then never overwritten.
     bool _keepUnusableFile = false;
 };
 

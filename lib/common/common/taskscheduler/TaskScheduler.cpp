@@ -216,8 +216,12 @@ void TaskScheduler::finish(const std::string& queueName, Task lastTask, bool dro
         noQueueLeft = _liveQueues.empty();
     }
     if (noQueueLeft) {
-        quit();
+        quitAfterLastQueue();
     }
+}
+
+void TaskScheduler::quitAfterLastQueue() {
+    quit();
 }
 
 bool TaskScheduler::hasTask(const std::string& queueName) const {

@@ -88,6 +88,9 @@ public:
 
 protected:
     const std::chrono::milliseconds& getTick() const { return _tick; }
+    // Called when the last live queue has been finished. Ends the main loop (`quit`); a
+    // scheduler whose loop can tell whether it runs ends only a running one.
+    virtual void quitAfterLastQueue();
 
 private:
     TimePoint now() const;

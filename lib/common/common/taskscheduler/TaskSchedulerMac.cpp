@@ -51,4 +51,12 @@ void TaskSchedulerMac::quit() {
     _loop->runLoop->quit();
 }
 
+void TaskSchedulerMac::quitAfterLastQueue() {
+    // `running` is set before the loop starts, so a queue finished by a task, or between the
+    // start of `run` and its first tick, still ends the run.
+    if (_loop->running) {
+        _loop->runLoop->quit();
+    }
+}
+
 }  // namespace common

@@ -18,8 +18,9 @@ namespace common {
 // one that runs its toolkit's event loop).
 //
 // `quit` posts a stop request to the run loop. A request made while the loop does not run is
-// remembered, and the next `run` returns 0 at once without a tick; a program whose last queue
-// was finished before it reached `run` therefore ends right away.
+// remembered, and the next `run` returns 0 at once without a tick. The scheduler's own stop
+// when its last live queue is finished acts only on a running loop: a short-lived queue made
+// and finished before `run` does not end the program.
 //
 // The scheduler is destroyed on the main thread: either while `run` is not on the stack, or
 // from a task, in which case the loop is asked to stop and `run` returns 0 without touching
@@ -37,6 +38,9 @@ public:
     // The arguments are not used.
     int run(const std::vector<std::string>& arguments) override;
     void quit() override;
+
+protected:
+    void quitAfterLastQueue() override;
 
 private:
     // Shared with a running `run`, which may outlive the scheduler when a task destroys it.

@@ -74,7 +74,7 @@ fs::path getUserWritePath(const fs::path& mainPath) {
     if (error && error.value() != ENOENT) {
         ILogger::create("Util")->error("cannot read the status of '%s': %s", path.c_str(),
                                        error.message().c_str());
-        return fs::path();
+        throw fs::filesystem_error("cannot read the status of the shared folder", path, error);
     }
     const bool created = fs::create_directories(path, error);
     if (error || !created) {
@@ -85,7 +85,9 @@ fs::path getUserWritePath(const fs::path& mainPath) {
         }
         ILogger::create("Util")->error("cannot create the folder '%s': %s", path.c_str(),
                                        error ? error.message().c_str() : "not created");
-        return fs::path();
+        throw fs::filesystem_error(
+            "cannot create the shared folder", path,
+            error ? error : boost::system::error_code(EEXIST, boost::system::generic_category()));
     }
     // Everybody may write here; the sticky bit keeps users from removing each other's files.
     // The mode is set on the folder itself, never through a link put in its place.
@@ -98,7 +100,9 @@ fs::path getUserWritePath(const fs::path& mainPath) {
     if (!modeSet) {
         ILogger::create("Util")->error("cannot set the permissions of '%s': %s", path.c_str(),
                                        std::strerror(modeError));
-        return fs::path();
+        throw fs::filesystem_error(
+            "cannot set the permissions of the shared folder", path,
+            boost::system::error_code(modeError, boost::system::generic_category()));
     }
     return path;
 }
@@ -106,7 +110,9 @@ fs::path getUserWritePath(const fs::path& mainPath) {
 fs::path getUserWritePath() {
     const fs::path mainPath = getApplicationMainPath();
     if (mainPath.empty()) {
-        return fs::path();
+        throw fs::filesystem_error(
+            "cannot find the program's folder for the shared folder", mainPath,
+            boost::system::error_code(ENOENT, boost::system::generic_category()));
     }
     return getUserWritePath(mainPath);
 }

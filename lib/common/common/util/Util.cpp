@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/random.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -249,6 +250,68 @@ bool saveContentToFile(const boost::filesystem::path& path, const std::string& c
     ok = std::fflush(file) == 0 && ok;
     ok = std::fclose(file) == 0 && ok;
     return ok;
+}
+
+namespace {
+
+// rename(2) that never replaces an existing name.
+bool renameWithoutReplacing(const boost::filesystem::path& from,
+                            const boost::filesystem::path& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+        return true;
+    }
+    if (errno != EINVAL && errno != ENOSYS) {
+        return false;
+    }
+    // A file system without the no-replace flag: check first (a race here can only lose the
+    // name to another writer of the same folder).
+    struct stat info {};
+    if (::lstat(to.c_str(), &info) == 0) {
+        errno = EEXIST;
+        return false;
+    }
+    return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+}  // namespace
+
+boost::filesystem::path moveAside(const boost::filesystem::path& path, const std::string& suffix,
+                                  unsigned keep) {
+    if (keep == 0) {
+        keep = 1;
+    }
+    auto nameOf = [&](unsigned index) {
+        return boost::filesystem::path(path.string() + suffix +
+                                       (index == 0 ? std::string() : "." + std::to_string(index)));
+    };
+    // Twice: a name freed by removing the oldest may be taken by another process meanwhile.
+    for (int round = 0; round < 2; ++round) {
+        unsigned oldest = 0;
+        struct timespec oldestChange {};
+        for (unsigned index = 0; index < keep; ++index) {
+            const boost::filesystem::path candidate = nameOf(index);
+            if (renameWithoutReplacing(path, candidate)) {
+                return candidate;
+            }
+            if (errno != EEXIST && errno != ENOTEMPTY) {
+                return boost::filesystem::path();
+            }
+            struct stat info {};
+            if (::lstat(candidate.c_str(), &info) == 0 &&
+                (index == 0 || info.st_ctim.tv_sec < oldestChange.tv_sec ||
+                 (info.st_ctim.tv_sec == oldestChange.tv_sec &&
+                  info.st_ctim.tv_nsec < oldestChange.tv_nsec))) {
+                oldest = index;
+                oldestChange = info.st_ctim;
+            }
+        }
+        const boost::filesystem::path freed = nameOf(oldest);
+        if (::unlink(freed.c_str()) != 0 && errno != ENOENT) {
+            return boost::filesystem::path();
+        }
+    }
+    errno = EEXIST;
+    return boost::filesystem::path();
 }
 
 }  // namespace util

@@ -54,6 +54,14 @@ std::string toHex(std::vector<unsigned char> bytes);
 // or close.
 bool saveContentToFile(const boost::filesystem::path& path, const std::string& content);
 
+// Moves a file (or whatever is at `path`) aside to "<path><suffix>"; when that name is taken,
+// to "<path><suffix>.1" and so on up to "<path><suffix>.<keep - 1>". An existing file is never
+// replaced: when all `keep` names are taken, the one changed longest ago is removed and its
+// name used, so the newest `keep` stay. Returns the new name; an empty path when nothing was
+// moved (errno tells why).
+boost::filesystem::path moveAside(const boost::filesystem::path& path, const std::string& suffix,
+                                  unsigned keep);
+
 // Locations
 
 // The running executable, canonical and normalised.
@@ -68,8 +76,10 @@ boost::filesystem::path getBundlePath(const boost::filesystem::path& executable)
 boost::filesystem::path getApplicationMainPath();
 // The application main path for a given executable path (the rule above).
 boost::filesystem::path getApplicationMainPath(const boost::filesystem::path& executable);
-// `<application main path>/appdata`, created with mode 01777 when missing. Empty, with a
-// logged error, when it cannot be created.
+// `<application main path>/appdata`, created with mode 01777 when missing. When its status
+// cannot be read, it cannot be created or its mode cannot be set, the filesystem error is
+// raised (boost::filesystem::filesystem_error): the caller never gets a path that would put
+// its files into the working folder instead.
 boost::filesystem::path getUserWritePath();
 // `<mainPath>/appdata` with the same rules.
 boost::filesystem::path getUserWritePath(const boost::filesystem::path& mainPath);

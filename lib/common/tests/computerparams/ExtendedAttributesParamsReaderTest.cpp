@@ -78,6 +78,11 @@ TEST_F(ExtendedAttributesParamsReaderTest, InvalidOrMissingAttributeGivesAnEmpty
         {"truncated object", std::string(R"({"LogLevel":"3")"), true},
         {"string", std::string(R"("LogLevel")"), true},
         {"object followed by more", std::string(R"({"LogLevel":"3"} {})"), true},
+        // What the parameter file refuses too: an exponent RapidJSON would overflow on, a
+        // number beyond a double, nesting far beyond what the flat attribute needs.
+        {"exponent out of range", std::string(R"({"a":0.00000000001e-2147483639})"), true},
+        {"infinite number", std::string(R"({"a":804407161E300})"), true},
+        {"deep nesting", "{\"a\":" + std::string(100, '[') + std::string(100, ']') + "}", true},
         {"empty", std::string(), false},
         {"missing", std::nullopt, false},
     };

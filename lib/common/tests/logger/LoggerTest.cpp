@@ -77,13 +77,16 @@ TEST_F(LoggerTest, MessagesAreCutAt16383BytesAndAtAZeroByte) {
     const std::string big(20000, 'x');
     logger->info("%s", big.c_str());
     logger->logEntry(ILogger::Info, std::string("ab\0cd", 5));
-    logger->logEntry(ILogger::Info, big);  // not printf-style: not cut
+    // Forwarded messages (not printf-style) are cut the same way, also at the logger itself.
+    logger->logEntry(ILogger::Info, big);
+    logger->log(ILogger::Info, "Forwarded", big, "");
     Logger::stop();
     const auto messages = sink->messages();
-    ASSERT_EQ(messages.size(), 3u);
+    ASSERT_EQ(messages.size(), 4u);
     EXPECT_EQ(messages[0], big.substr(0, 16383));
     EXPECT_EQ(messages[1], "ab");
-    EXPECT_EQ(messages[2], big);
+    EXPECT_EQ(messages[2], big.substr(0, 16383));
+    EXPECT_EQ(messages[3], big.substr(0, 16383));
 }
 
 // Secrets are masked before any sink gets the record; backslashes stay in the record and are

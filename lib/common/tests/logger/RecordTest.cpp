@@ -145,9 +145,19 @@ TEST(RecordTest, MaskingOfSensitiveValues) {
         {R"({"sensitive":12345} z)", "*** z"},
         {R"({"sensitive":{"a":"}","b":[1,{"c":2}]}} z)", "*** z"},
         {R"({"sensitive":null})", "***"},
+        // White space after the brace and around the colon (pretty-printed JSON), also when
+        // the JSON is escaped inside a string.
+        {R"({"sensitive" : "x"})", "***"},
+        {R"(a { "sensitive" : "x" } b)", "a *** b"},
+        {"{\n    \"user\": \"u\",\n    \"password\": {\n        \"sensitive\": \"pw\"\n    }\n}",
+         "{\n    \"user\": \"u\",\n    \"password\": ***\n}"},
+        {"{\r\n\t\"sensitive\"\t:\r\n 7}", "***"},
+        {R"(sent "{\n    \"sensitive\": \"a}b\"\n}" tail)", R"(sent "***" tail)"},
+        {R"(sent "{\\n \\\"sensitive\\\" : \\\"s}\\\"} tail)", R"(sent "*** tail)"},
         // Not an opening of a secret.
+        {R"({"sensitive" x : "x"})", R"({"sensitive" x : "x"})"},
+        {R"({ x "sensitive": "x"})", R"({ x "sensitive": "x"})"},
         {R"("sensitive":"x")", R"("sensitive":"x")"},
-        {R"({"sensitive" : "x"})", R"({"sensitive" : "x"})"},
         {R"({"insensitive":"x"})", R"({"insensitive":"x"})"},
         {R"({\"sensitive":"x"})", R"({\"sensitive":"x"})"},
         {"***", "***"},

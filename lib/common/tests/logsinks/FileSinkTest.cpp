@@ -4,13 +4,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <fcntl.h>
+
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <boost/filesystem/operations.hpp>
@@ -197,39 +202,117 @@ TEST_F(FileSinkTest, AFileThatCannotBeOpenedLosesTheLine) {
     EXPECT_FALSE(fs::exists(path.parent_path()));
 }
 
-// Root never writes through a link planted at the log path; other users follow it as before.
-TEST_F(FileSinkTest, RootRefusesALinkAtTheLogPath) {
-    struct Case {
-        bool runningAsRoot;
-        bool writtenThroughLink;
-    };
-    for (const Case c : {Case{true, false}, Case{false, true}}) {
-        SCOPED_TRACE(c.runningAsRoot);
+// No user writes through a link planted at the log path (the folder is writable by everybody).
+TEST_F(FileSinkTest, NoUserWritesThroughALinkAtTheLogPath) {
+    for (const bool runningAsRoot : {true, false}) {
+        SCOPED_TRACE(runningAsRoot);
         TempDir dir;
         const fs::path target = dir.write("protected", "secret\n");
         const fs::path path = dir / "app.log";
         fs::create_symlink(target, path);
 
-        FileSink sink(path, kRotationSize, c.runningAsRoot);
-        const auto record = makeRecord("through the link?");
+        FileSink sink(path, kRotationSize, runningAsRoot);
         sink.writeNewLine();
-        sink.write(record, 23);
+        sink.write(makeRecord("through the link?"), 23);
 
         EXPECT_TRUE(fs::is_symlink(fs::symlink_status(path)));
-        EXPECT_EQ(TempDir::read(target),
-                  c.writtenThroughLink ? "secret\n\n\n" + lineOf(record) : "secret\n");
+        EXPECT_EQ(TempDir::read(target), "secret\n");
     }
 }
 
-// A FIFO planted at the log path (the folder is writable by everybody) must not block root's
-// writer thread: the record is lost instead.
-TEST_F(FileSinkTest, RootDoesNotBlockOnAFifoAtTheLogPath) {
+// A FIFO planted at the log path must not block the writer thread (which holds the logger's
+// lock, and with it every thread that logs) of any user: the record is lost instead.
+TEST_F(FileSinkTest, NoUserBlocksOnAFifoAtTheLogPath) {
+    for (const bool runningAsRoot : {true, false}) {
+        SCOPED_TRACE(runningAsRoot);
+        TempDir dir;
+        const fs::path path = dir / "app.log";
+        ASSERT_EQ(::mkfifo(path.c_str(), 0666), 0);
+        FileSink sink(path, kRotationSize, runningAsRoot);
+
+        std::mutex mutex;
+        std::condition_variable done;
+        bool returned = false;
+        std::thread writer([&] {
+            sink.writeNewLine();
+            sink.write(makeRecord("into the fifo?"), 23);
+            std::lock_guard<std::mutex> lock(mutex);
+            returned = true;
+            done.notify_all();
+        });
+        {
+            std::unique_lock<std::mutex> lock(mutex);
+            done.wait_for(lock, std::chrono::seconds(10), [&] { return returned; });
+        }
+        EXPECT_TRUE(returned) << "the writer blocks on the FIFO";
+        if (!returned) {
+            // Release the blocked writer: a reader lets its open return.
+            const int reader = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
+            writer.join();
+            ::close(reader);
+        } else {
+            writer.join();
+        }
+        EXPECT_EQ(fs::status(path).type(), fs::fifo_file);
+    }
+}
+
+// Root appends only to a file of its own without other names: a hard link planted at the log
+// path, or a file of another user, is moved aside and the log starts anew for root only.
+TEST_F(FileSinkTest, RootMovesAsideAFileWithAnotherLinkOrOwner) {
+    struct Case {
+        const char* name;
+        bool hardLink;
+    };
+    for (const Case c : {Case{"hard link", true}, Case{"other owner", false}}) {
+        SCOPED_TRACE(c.name);
+        if (!c.hardLink && ::geteuid() != 0) {
+            continue;  // only root can give a file to another user
+        }
+        TempDir dir;
+        const fs::path target = dir.write("protected", "secret\n");
+        const fs::path path = dir / "app.log";
+        if (c.hardLink) {
+            fs::create_hard_link(target, path);
+        } else {
+            dir.write("app.log", "planted\n");
+            ASSERT_EQ(::chown(path.c_str(), 65534, 65534), 0);
+        }
+        FileSink sink(path, kRotationSize, true);
+        const auto record = makeRecord("root's line");
+        sink.write(record, 23);
+        sink.write(record, 23);
+
+        EXPECT_EQ(TempDir::read(target), "secret\n");
+        EXPECT_EQ(TempDir::read(path), lineOf(record) + lineOf(record));
+        struct stat info {};
+        ASSERT_EQ(::lstat(path.c_str(), &info), 0);
+        EXPECT_EQ(info.st_nlink, 1u);
+        EXPECT_EQ(info.st_uid, ::geteuid());
+        EXPECT_EQ(info.st_mode & 07777, 0600u);
+        EXPECT_EQ(TempDir::read(dir / "app.log.bad"), c.hardLink ? "secret\n" : "planted\n");
+    }
+    // Another user's program appends to its file with links as before.
+    TempDir dir;
+    const fs::path target = dir.write("own", "mine\n");
+    const fs::path path = dir / "app.log";
+    fs::create_hard_link(target, path);
+    FileSink sink(path, kRotationSize, false);
+    const auto record = makeRecord("user's line");
+    sink.write(record, 23);
+    EXPECT_EQ(TempDir::read(target), "mine\n" + lineOf(record));
+}
+
+// A message cannot forge a line of its own: control characters are escaped in the file line.
+TEST_F(FileSinkTest, ControlCharactersInAMessageStayOnItsLine) {
     const fs::path path = _dir / "app.log";
-    ASSERT_EQ(::mkfifo(path.c_str(), 0666), 0);
-    FileSink sink(path, kRotationSize, true);
-    sink.writeNewLine();
-    sink.write(makeRecord("into the fifo?"), 23);
-    EXPECT_EQ(fs::status(path).type(), fs::fifo_file);
+    FileSink sink(path, kRotationSize);
+    sink.write(makeRecord(std::string("one\n[ 2024-01-01 ][ forged ]\r\x01\x7f\tend", 35)), 23);
+    const std::string content = TempDir::read(path);
+    EXPECT_EQ(std::count(content.begin(), content.end(), '\n'), 1) << content;
+    EXPECT_NE(content.find(" - one\\n[ 2024-01-01 ][ forged ]\\r\\x01\\x7f\\tend\n"),
+              std::string::npos)
+        << content;
 }
 
 TEST_F(FileSinkTest, AddingTheSinkTwiceKeepsOneAndSeparatesTheRuns) {

@@ -6,6 +6,8 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <cctype>
+#include <memory>
+#include <set>
 
 #include <boost/filesystem/operations.hpp>
 
@@ -99,7 +101,17 @@ INSTANTIATE_TEST_SUITE_P(JsonFileParams, JsonStoredForm, testing::ValuesIn(kStor
 // --- Files that cannot be used are kept aside ---------------------------------------------
 
 const char* const kUnusableContents[] = {
-    "not json", "[1, 2]", "{\"a\": ", "", "\"text\"", "{\"a\": 1} trailing", "\xEF\xBB\xBF",
+    "not json",
+    "[1, 2]",
+    "{\"a\": ",
+    "",
+    "\"text\"",
+    "{\"a\": 1} trailing",
+    "\xEF\xBB\xBF",
+    // Numbers RapidJSON alone would overflow on, or read as infinity (which no save can write).
+    "{\"a\":0.00000000001e-2147483639}",
+    "{\"i\":804407161E300}",
+    "{\"i\":-804407161E300}",
 };
 
 class JsonUnusableFile : public testing::TestWithParam<const char*> {};
@@ -237,13 +249,115 @@ TEST(JsonFileParams, AnUnusableFileThatCannotBeMovedAsideIsNeverOverwritten) {
     auto log = LogCapture::install();
     TempDir dir;
     const auto file = dir.write("unattended.json", "{ broken");
-    dir.write("unattended.json.bad/occupied", "");  // a non-empty folder: rename fails
+    // Non-empty folders at every name it could be moved to: neither renamed over nor removed.
+    dir.write("unattended.json.bad/occupied", "");
+    for (int i = 1; i < 5; ++i) {
+        dir.write("unattended.json.bad." + std::to_string(i) + "/occupied", "");
+    }
     JsonFileParams params(file);
     EXPECT_TRUE(params.getKeys().empty());
     EXPECT_FALSE(params.setValue("a", "1"));
     EXPECT_EQ(TempDir::read(file), "{ broken");
     EXPECT_TRUE(log->waitFor(ILogger::Error, "will not overwrite it"));
     EXPECT_TRUE(log->waitFor(ILogger::Error, "Cannot save parameter file"));
+}
+
+// Damaged files found by fuzzing: each crashed the reader, hung or bloated the next save.
+TEST(JsonFileParams, DeeplyNestedFilesAreMovedAsideAndSavesStaySmall) {
+    const std::string cases[] = {
+        "{\"a\":" + std::string(100000, '['),
+        "{\"a\":" + std::string(2000, '[') + std::string(2000, ']') + "}",
+        "{\"a\":" + std::string(40, '[') + std::string(40, ']') + "}",
+    };
+    for (const auto& content : cases) {
+        SCOPED_TRACE(content.size());
+        auto log = LogCapture::install();
+        TempDir dir;
+        const auto file = dir.write("unattended.json", content);
+        JsonFileParams params(file);
+        EXPECT_TRUE(params.getKeys().empty());
+        EXPECT_EQ(TempDir::read(dir / "unattended.json.bad"), content);
+        EXPECT_TRUE(log->waitFor(ILogger::Error, "nest deeper"));
+        EXPECT_TRUE(params.setValue("InstanceId", "abc"));
+        EXPECT_EQ(TempDir::read(file), "{\n    \"InstanceId\": \"abc\"\n}\n");
+    }
+    // What a hand-edited file may hold still reads.
+    TempDir dir;
+    const auto file = dir.write("unattended.json", R"({"a":{"b":[1,{"c":[[2]]}]},"d":1e308})");
+    JsonFileParams params(file);
+    EXPECT_EQ(params.getValue("d", ""), "1e+308");
+    EXPECT_FALSE(fs::exists(dir / "unattended.json.bad"));
+}
+
+// A save never writes a file larger than a read accepts: what is saved always reads back.
+TEST(JsonFileParams, ASaveLargerThanAReadAcceptsIsRefused) {
+    auto log = LogCapture::install();
+    TempDir dir;
+    const auto file = dir / "unattended.json";
+    JsonFileParams params(file);
+    ASSERT_TRUE(params.setValue("a", "small"));
+    const std::string saved = TempDir::read(file);
+    EXPECT_FALSE(params.setValue("Big", std::string((std::size_t(16) << 20) + 1, 'x')));
+    EXPECT_EQ(TempDir::read(file), saved);
+    EXPECT_TRUE(log->waitFor(ILogger::Error, "Cannot save parameter file"));
+
+    const std::string big(std::size_t(15) << 20, 'y');
+    ASSERT_TRUE(params.setValue("Big", big));
+    JsonFileParams reread(file);
+    EXPECT_EQ(reread.getValue("Big", ""), big);
+}
+
+// A read error is no sign of a bad file: nothing is moved, and the file the layer could not
+// read is never written over (it holds the device's token and installation id).
+TEST(JsonFileParams, AReadErrorMovesNothingAndNeverOverwritesTheFile) {
+    auto log = LogCapture::install();
+    TempDir dir;
+    const std::string stored = "{\n    \"DeviceToken\": \"t\",\n    \"InstallationId\": \"i\"\n}\n";
+    const auto file = dir.write("unattended.json", stored);
+
+    // No descriptor can be opened while the layer reads: EMFILE. (One layer made before warms
+    // the sanitizers' type checks, which would otherwise need descriptors of their own.)
+    JsonFileParams warmUp{fs::path()};
+    EXPECT_FALSE(warmUp.setValue("a", "1"));  // logs an error
+    struct rlimit previous {};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &previous), 0);
+    struct rlimit none = previous;
+    none.rlim_cur = 0;
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &none), 0);
+    auto params = std::make_unique<JsonFileParams>(file);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &previous), 0);
+
+    EXPECT_TRUE(params->getKeys().empty());
+    EXPECT_TRUE(log->waitFor(ILogger::Error, file.string()));
+    EXPECT_FALSE(params->setValue("InstanceId", "abc"));
+    EXPECT_FALSE(params->removeValue("InstanceId"));
+    EXPECT_EQ(TempDir::read(file), stored);
+    EXPECT_FALSE(fs::exists(dir / "unattended.json.bad"));
+    EXPECT_TRUE(log->waitFor(ILogger::Error, "Cannot save parameter file"));
+}
+
+// An older file kept aside is never overwritten: a later one gets the next free suffix, and
+// only the newest five are kept.
+TEST(JsonFileParams, FilesMovedAsideKeepTheNewestFive) {
+    TempDir dir;
+    const auto file = dir / "unattended.json";
+    dir.write("unattended.json.bad", "first");
+    for (int i = 1; i <= 5; ++i) {
+        dir.write("unattended.json", "broken " + std::to_string(i));
+        JsonFileParams params(file);
+        EXPECT_TRUE(params.getKeys().empty());
+    }
+    EXPECT_FALSE(fs::exists(file));
+    // The oldest one ("first") made room for the fifth.
+    std::set<std::string> kept;
+    for (const char* name :
+         {"unattended.json.bad", "unattended.json.bad.1", "unattended.json.bad.2",
+          "unattended.json.bad.3", "unattended.json.bad.4"}) {
+        kept.insert(TempDir::read(dir / name));
+    }
+    EXPECT_EQ(kept,
+              (std::set<std::string>{"broken 1", "broken 2", "broken 3", "broken 4", "broken 5"}));
+    EXPECT_FALSE(fs::exists(dir / "unattended.json.bad.5"));
 }
 
 TEST(JsonFileParams, AFailedSaveKeepsTheOldFileAndIsReported) {

@@ -142,6 +142,26 @@ TEST_F(TaskSchedulerMacTest, FinishingTheLastLiveQueueEndsRun) {
     EXPECT_EQ(ran, (std::vector<std::string>{"destroy second", "destroy first"}));
 }
 
+TEST_F(TaskSchedulerMacTest, AShortLivedQueueBeforeRunDoesNotEndTheProgram) {
+    auto scheduler = makeScheduler();
+    // A component that makes and drops a temporary queue while the program is set up: it is
+    // the last live queue when it is finished, but the loop has not started yet.
+    scheduler->getTaskQueue("Temporary").reset();
+
+    auto queue = scheduler->getTaskQueue("Main");
+    int ticks = 0;
+    queue->push(
+        [&](bool& reschedule, unsigned long) {
+            reschedule = ++ticks < 3;
+            if (!reschedule) {
+                scheduler->quit();
+            }
+        },
+        1ms, ITaskQueue::Normal);
+    EXPECT_EQ(runGuarded(*scheduler), 0);
+    EXPECT_EQ(ticks, 3);  // the loop ran until the program quit it
+}
+
 TEST_F(TaskSchedulerMacTest, DestroyingTheSchedulerFromATaskEndsRun) {
     std::shared_ptr<ITaskScheduler> scheduler = makeScheduler();
     ITaskScheduler* running = scheduler.get();

@@ -80,15 +80,18 @@ TEST(PathsTest, UserWritePathIsCreatedSharedWithStickyBit) {
     EXPECT_TRUE(fs::is_directory(dir / "a/b/appdata"));
 }
 
-TEST(PathsTest, UserWritePathThatCannotBeCreatedIsEmpty) {
+// The failure reaches the caller as an exception: an empty path would let a caller that builds
+// "<path>/name.log" on it write into the working folder.
+TEST(PathsTest, UserWritePathThatCannotBeCreatedRaisesTheFilesystemError) {
     testsupport::TempDir dir;
     const fs::path file = dir.write("plainfile", "x");
-    EXPECT_TRUE(util::getUserWritePath(file).empty());
-    EXPECT_TRUE(util::getUserWritePath(file / "below").empty());
+    EXPECT_THROW(util::getUserWritePath(file), fs::filesystem_error);
+    EXPECT_THROW(util::getUserWritePath(file / "below"), fs::filesystem_error);
+    EXPECT_FALSE(fs::exists(fs::path("appdata")));
 }
 
-// A user who may not write the program's folder gets an empty path, not a crash.
-TEST(PathsTest, UserWritePathOfAUserWithoutWriteAccessIsEmpty) {
+// A user who may not write the program's folder gets the filesystem error, not a crash.
+TEST(PathsTest, UserWritePathOfAUserWithoutWriteAccessRaises) {
     testsupport::TempDir dir;
     const fs::path mainPath = dir / "program";
     fs::create_directories(mainPath);
@@ -105,7 +108,12 @@ TEST(PathsTest, UserWritePathOfAUserWithoutWriteAccessIsEmpty) {
         if (::access(mainPath.c_str(), W_OK) == 0) {
             ::_exit(3);  // the folder is writable after all: nothing to show
         }
-        ::_exit(util::getUserWritePath(mainPath).empty() ? 0 : 1);
+        try {
+            util::getUserWritePath(mainPath);
+        } catch (const fs::filesystem_error&) {
+            ::_exit(0);
+        }
+        ::_exit(1);
     }
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
