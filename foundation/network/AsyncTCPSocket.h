@@ -135,6 +135,19 @@ public:
         }
     }
 
+    // Reads whatever has arrived, at least one byte, into `buffer` (a mutable buffer
+    // sequence): the HTTP connection's response reading.
+    template <typename MutableBuffers, typename Handler>
+    void AsyncReadSome(const MutableBuffers& buffers, Handler&& handler) {
+        auto stream = m_Stream;
+        auto wrapped = Keep(std::forward<Handler>(handler));
+        if (m_SecureHandshakeComplete) {
+            stream->async_read_some(buffers, std::move(wrapped));
+        } else {
+            stream->next_layer().async_read_some(buffers, std::move(wrapped));
+        }
+    }
+
     // The HTTP CONNECT negotiation with the proxy this socket is connected to; completes with
     // Success once the tunnel is open (and the TLS handshake with the target done when secure).
     void AsyncProxyAuthenticate(const std::string& host, uint16_t port, bool secure,
