@@ -50,6 +50,13 @@ void HttpQuery::setOperation(Operation operation) {
 }
 
 void HttpQuery::setRawHeader(const std::string& name, const std::string& value) {
+    // A line break would let the value write headers (or a request) of its own.
+    if (name.find_first_of("\r\n") != std::string::npos ||
+        value.find_first_of("\r\n") != std::string::npos) {
+        QUERY_LOG(Warning) << "refusing a header with a line break:"
+                           << QByteArray(name.data(), static_cast<int>(name.size()));
+        return;
+    }
     _request.setRawHeader(QByteArray(name.data(), static_cast<int>(name.size())),
                           QByteArray(value.data(), static_cast<int>(value.size())));
 }

@@ -99,6 +99,13 @@ void WebSocket::close() {
 }
 
 void WebSocket::setRawHeader(const std::string& name, const std::string& value) {
+    // A line break would let the value write headers of its own into the handshake.
+    if (name.find_first_of("\r\n") != std::string::npos ||
+        value.find_first_of("\r\n") != std::string::npos) {
+        SOCKET_LOG(Warning) << "refusing a header with a line break:"
+                            << QByteArray(name.data(), static_cast<int>(name.size()));
+        return;
+    }
     _request.setRawHeader(QByteArray(name.data(), static_cast<int>(name.size())),
                           QByteArray(value.data(), static_cast<int>(value.size())));
 }
