@@ -1,0 +1,42 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "ManualScheduler.h"
+#include "common/credentialstorage/ICredentialStorage.h"
+#include "qtplatform/QtPlatform.h"
+
+namespace telemetrytest {
+
+// A credential store that holds nothing.
+class NoCredentials : public common::credentialstorage::ICredentialStorage {
+public:
+    bool saveCredentials(const std::wstring&, const std::wstring&,
+                         const std::wstring&) const override {
+        return false;
+    }
+    bool loadCredentials(const std::wstring&, std::wstring&, std::wstring&) const override {
+        return false;
+    }
+};
+
+// Runs the scheduler's due tasks (the Qt platform's results among them) until `done` holds or
+// `limit` passes.
+inline bool runUntil(ManualScheduler& scheduler, const std::function<bool()>& done,
+                     std::chrono::milliseconds limit = std::chrono::seconds(30)) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        scheduler.runDue();
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+}  // namespace telemetrytest
