@@ -67,6 +67,9 @@ protected:
 
 TEST_F(ProxyFlowTest, StoredCredentialsAreOfferedAndAccepted) {
     start(std::make_pair(std::string(kUser), std::string(kPassword)));
+    if (IsSkipped() || HasFatalFailure()) {
+        return;
+    }
     const auto first = get("/small");
     EXPECT_TRUE(first.second);
     EXPECT_TRUE(first.first.empty());
@@ -84,6 +87,9 @@ TEST_F(ProxyFlowTest, StoredCredentialsAreOfferedAndAccepted) {
 
 TEST_F(ProxyFlowTest, RefusedStoredCredentialsGiveABoundedNumberOf407) {
     start(std::make_pair(std::string(kUser), std::string("wrong")));
+    if (IsSkipped() || HasFatalFailure()) {
+        return;
+    }
     for (int i = 0; i < 5; ++i) {
         const auto outcome = get("/small");
         EXPECT_FALSE(outcome.second);
@@ -103,6 +109,9 @@ TEST_F(ProxyFlowTest, RefusedStoredCredentialsGiveABoundedNumberOf407) {
 
 TEST_F(ProxyFlowTest, WithoutCredentialsTheRequestedHandlerIsAskedOnce) {
     start(std::nullopt);
+    if (IsSkipped() || HasFatalFailure()) {
+        return;
+    }
     std::vector<std::string> requested;
     live->platform().setProxyCredentialsRequestedHandler(
         [&requested](std::string text) { requested.push_back(text); });
@@ -117,6 +126,9 @@ TEST_F(ProxyFlowTest, WithoutCredentialsTheRequestedHandlerIsAskedOnce) {
 
 TEST_F(ProxyFlowTest, WebSocketAsksForCredentialsAndConnectsWithTheAnswer) {
     start(std::nullopt);
+    if (IsSkipped() || HasFatalFailure()) {
+        return;
+    }
     qttest::PythonPeer ws("ws_server.py");
     ASSERT_TRUE(ws.ready());
     auto socket = live->platform().createWebSocket();
@@ -156,6 +168,9 @@ TEST_F(ProxyFlowTest, WebSocketAsksForCredentialsAndConnectsWithTheAnswer) {
 
 TEST_F(ProxyFlowTest, WebSocketWithStoredCredentialsConnectsThroughTheProxy) {
     start(std::make_pair(std::string(kUser), std::string(kPassword)));
+    if (IsSkipped() || HasFatalFailure()) {
+        return;
+    }
     qttest::PythonPeer ws("ws_server.py");
     ASSERT_TRUE(ws.ready());
     auto socket = live->platform().createWebSocket();

@@ -15,6 +15,7 @@
 #include "../telemetrysupport/RealQtPlatform.h"
 #include "../telemetrysupport/ScriptedNetwork.h"
 #include "common/tokenrequester/JsonTokenRequester.h"
+#include "foundation/extension/EventLoopEnvironment.h"
 #include "testsupport/ScopedEnv.h"
 
 using common::EventBlockSender;
@@ -428,6 +429,48 @@ TEST(EventBlockSenderQtTest, RefusedTokenIsRenewedAndTheBlockSentAgain) {
         EXPECT_EQ(params.getValue("MonitoringToken", ""), "fresh");
     }
     platform.reset();
+}
+
+// The foundation client path against the aiohttp monitoring stand-in: a refused block is
+// reported, retried after its delay and accepted.
+TEST(EventBlockSenderLegacyTest, AFailedBlockIsRetriedAgainstTheRealService) {
+    auto logs = testsupport::LogCapture::install();
+    MonitoringStub stub(R"({"/api/sendEvents": [{"status": 500}, {"status": 202}]})");
+    ASSERT_TRUE(stub.ready());
+    auto scheduler = std::make_shared<ManualScheduler>();
+    auto environment = std::make_shared<extension::EventLoopEnvironment>();
+    FakeQtPlatform platform;
+    MapParams params(std::map<std::string, std::string>{
+        {"MonitoringUrl", stub.url()}, {"MonitoringToken", "tok"}, {"UseLegacyNetworking", "1"}});
+    std::vector<IJsonTokenRequester::ResultFunction> tokenRequests;
+    RecordingErrorHandler errors;
+    EventBlockSender sender("Unattended", environment->GetNetworkFactory(),
+                            scheduler->getTaskQueue("EventBlockSender"), params,
+                            common::ILogger::create("EventBlockSender"),
+                            std::make_unique<FakeTokenRequester>(tokenRequests), platform,
+                            [&] { return scheduler->now(); });
+    sender.setErrorHandler(&errors);
+    sender.sendEvents(batch("legacy"), IEventBlockSender::Asynchronous);
+    ASSERT_TRUE(telemetrytest::runUntil(*scheduler, [&] {
+        environment->PollEventLoop();
+        return !errors.errors.empty();
+    }));
+    EXPECT_EQ(errors.errors, std::vector<std::string>({"500"}));
+    EXPECT_EQ(sender.pendingRequestCount(), 1u);
+
+    scheduler->advance(5100ms);  // the retry
+    ASSERT_TRUE(telemetrytest::runUntil(*scheduler, [&] {
+        environment->PollEventLoop();
+        return stub.requests().size() == 2 && sender.pendingRequestCount() == 0;
+    }));
+    const auto requests = stub.requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[1].method, "POST");
+    EXPECT_EQ(requests[1].contentType, "application/json");
+    EXPECT_THAT(requests[1].body, HasSubstr(R"({"MonitoringToken":"tok","Records":{)"));
+    EXPECT_THAT(requests[1].body, HasSubstr(R"("message":"legacy")"));
+    EXPECT_TRUE(tokenRequests.empty());
+    EXPECT_EQ(platform.created(), 0u);
 }
 
 }  // namespace
