@@ -116,9 +116,11 @@ void AsyncWebSocket::Negotiate(const URL& url, std::map<std::string, std::string
     target.scheme = (url.scheme == "wss" || url.scheme == "https") ? "https" : "http";
     request->SetSecure(m_Socket->IsSecureHandshakeComplete());
 
+    // The connection keeps itself alive while the exchange runs; the completion must not own it.
+    std::weak_ptr<AsyncHTTPConnection> weakConnection = connection;
     connection->SubmitRequest(
         target.ToURLString(), request,
-        [self, connection, expected, done = std::move(done)](
+        [self, weakConnection, expected, done = std::move(done)](
             HTTPStatusCode status, std::unique_ptr<IHTTPResponse> response) mutable {
             if (status != 101) {
                 self->Log(logging::Error)
@@ -142,7 +144,9 @@ void AsyncWebSocket::Negotiate(const URL& url, std::map<std::string, std::string
                 done(static_cast<HTTPStatusCode>(400), std::move(response));
                 return;
             }
-            self->m_Unread = connection->TakeUnreadBytes();
+            if (auto connection = weakConnection.lock()) {
+                self->m_Unread = connection->TakeUnreadBytes();
+            }
             self->m_Reader.Reset();
             self->m_Open = true;
             done(status, std::move(response));
