@@ -4,6 +4,7 @@
 #include "foundation/network/AsyncSSLContext.h"
 #include "foundation/network/AsyncService.h"
 #include "foundation/network/AsyncTCPSocket.h"
+#include "foundation/network/AsyncWebSocket.h"
 #include "foundation/network/HTTPCookieStore.h"
 #include "foundation/network/INetworkConnectivity.h"
 #include "foundation/network/PoolConnectionHandle.h"
@@ -34,8 +35,7 @@ std::shared_ptr<IHTTPConnection> AsyncNetworkFactory::CreateHTTPConnection() {
 }
 
 std::shared_ptr<IWebSocket> AsyncNetworkFactory::CreateWebSocket() {
-    Log(logging::Error) << "The WebSocket client is not available in this build.";
-    return nullptr;
+    return std::make_shared<AsyncWebSocket>(_service, _sslContext, _connectivity);
 }
 
 std::shared_ptr<INetworkConnectivity> AsyncNetworkFactory::GetNetworkConnectivity() {

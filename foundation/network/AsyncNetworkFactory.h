@@ -23,7 +23,7 @@ public:
 
     std::shared_ptr<ITCPSocket> CreateTCPSocket() override;
     std::shared_ptr<IHTTPConnection> CreateHTTPConnection() override;
-    // The WebSocket client is not part of this library yet: null, with an error logged.
+    // A new WebSocket client over the factory's service, TLS context and connectivity.
     std::shared_ptr<IWebSocket> CreateWebSocket() override;
     std::shared_ptr<INetworkConnectivity> GetNetworkConnectivity() override;
     std::shared_ptr<HTTPCookieStore> GetCookieStore() override;

@@ -6,6 +6,7 @@
 #include "foundation/network/AsyncHTTPConnectionPool.h"
 #include "foundation/network/AsyncNetworkFactory.h"
 #include "foundation/network/AsyncTCPSocket.h"
+#include "foundation/network/AsyncWebSocket.h"
 #include "foundation/network/PoolConnectionHandle.h"
 
 namespace networktest {
@@ -143,7 +144,12 @@ TEST_F(NetworkFactoryTest, SharesOneContextConnectivityCookieStoreAndPool) {
     EXPECT_EQ(a->GetSSLContext(), b->GetSSLContext());
     EXPECT_EQ(a->GetNetworkConnectivity(), factory->GetNetworkConnectivity());
     EXPECT_EQ(factory->GetCookieStore(), factory->GetCookieStore());
-    EXPECT_EQ(factory->CreateWebSocket(), nullptr);
+    auto ws1 = std::dynamic_pointer_cast<network::AsyncWebSocket>(factory->CreateWebSocket());
+    auto ws2 = std::dynamic_pointer_cast<network::AsyncWebSocket>(factory->CreateWebSocket());
+    ASSERT_TRUE(ws1 && ws2);
+    EXPECT_NE(ws1, ws2);
+    EXPECT_EQ(ws1->GetSocket()->GetSSLContext(), a->GetSSLContext());
+    EXPECT_EQ(ws1->GetSocket()->GetNetworkConnectivity(), factory->GetNetworkConnectivity());
 
     factory->GetNetworkConnectivity()->SetProxyCredentials("user", "secret");
     std::string user;
