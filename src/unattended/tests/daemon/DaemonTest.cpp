@@ -9,7 +9,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
-#include <regex>
 #include <thread>
 
 #include "platform/process/Process.h"
@@ -24,9 +23,13 @@ namespace {
 // The value of a top-level member of unattended.json (numbers and strings alike), or "".
 std::string stateValue(const fs::path& file, const std::string& key) {
     const std::string text = testsupport::TempDir::read(file);
-    const std::regex pattern("\"" + key + "\"\\s*:\\s*\"?([^\",\\n}]*)\"?");
-    std::smatch match;
-    return std::regex_search(text, match, pattern) ? match[1].str() : std::string();
+    auto at = text.find("\"" + key + "\"");
+    if (at == std::string::npos || (at = text.find(':', at)) == std::string::npos) {
+        return std::string();
+    }
+    at = text.find_first_not_of(" \t\"", at + 1);
+    const auto end = text.find_first_of("\",\n}", at);
+    return at == std::string::npos ? std::string() : text.substr(at, end - at);
 }
 
 class Daemon : public testing::Test {
