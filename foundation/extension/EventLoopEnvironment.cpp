@@ -17,9 +17,12 @@ EventLoopEnvironment::EventLoopEnvironment(std::shared_ptr<network::INetworkFact
       _settingsStore(std::make_shared<NonPersistentStore>()) {}
 
 EventLoopEnvironment::~EventLoopEnvironment() {
-    // Members go in reverse order: store, factory, service.
+    // Members go in reverse order: store, factory, service. Work still pending on the service
+    // (a close of an idle pooled connection, say) holds the service through its socket; ending
+    // the service drops that work, so nothing is kept alive by it.
     _settingsStore.reset();
     _networkFactory.reset();
+    _service->Terminate();
     _service.reset();
 }
 

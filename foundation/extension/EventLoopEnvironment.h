@@ -17,7 +17,9 @@ class NonPersistentStore;
 
 // The foundation library's environment: one asynchronous service without a thread of its own,
 // the network factory over it and an in-memory settings store. Its owner runs the ready work
-// with PollEventLoop; every completion of the network library runs inside that call.
+// with PollEventLoop; every completion of the network library runs inside that call. It must
+// outlive every object obtained from it: its destruction ends the service, and work still
+// pending then is dropped without completing.
 class EventLoopEnvironment : public IEnvironment {
 public:
     EventLoopEnvironment();

@@ -23,7 +23,7 @@ namespace network {
 
 namespace {
 
-constexpr std::size_t kReadSize = 64 * 1024;
+constexpr std::size_t kReadSize = 256 * 1024;
 constexpr std::size_t kLoggedDataBytes = 256;
 
 std::string errorText(const boost::system::error_code& error) {

@@ -293,7 +293,7 @@ void AsyncTCPSocket::ConnectToOne(const boost::asio::ip::tcp::endpoint& endpoint
                    callback = std::move(callback)](const boost::system::error_code& result) {
             deadline->cancel();
             boost::system::error_code error = result;
-            if (*expired) {
+            if (*expired && result) {  // a completion that raced the deadline counts
                 error = boost::asio::error::timed_out;
             }
             if (stream != self->m_Stream) {
@@ -337,7 +337,7 @@ void AsyncTCPSocket::Handshake(const std::string& host, ConnectCallback callback
          callback = std::move(callback)](const boost::system::error_code& result) {
             deadline->cancel();
             boost::system::error_code error = result;
-            if (*expired) {
+            if (*expired && result) {  // a completion that raced the deadline counts
                 error = boost::asio::error::timed_out;
             }
             if (stream != self->m_Stream) {

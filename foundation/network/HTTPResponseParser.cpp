@@ -3,13 +3,18 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <new>
 
 namespace network {
 
 namespace {
 
 constexpr std::size_t kMinBodyPiece = 64 * 1024;
-constexpr std::size_t kMaxPreallocation = 64 * 1024 * 1024;
+// Storage reserved at once for an announced body; a larger body grows in further pieces. The
+// reservation is only address space until bytes arrive.
+constexpr std::size_t kMaxPreallocation = std::size_t{1024} * 1024 * 1024;
+// Growth of a body of unknown length: pieces of up to this size, joined once at the end.
+constexpr std::size_t kMaxGrowthPiece = 64 * 1024 * 1024;
 
 bool isBlank(char c) {
     return c == ' ' || c == '\t';
@@ -140,6 +145,9 @@ std::size_t HTTPResponseParser::Feed(const unsigned char* data, std::size_t size
                     static_cast<std::size_t>(std::min<uint64_t>(_remaining, size - pos));
                 AppendBody(data + pos, take);
                 pos += take;
+                if (HasFailed()) {
+                    return pos;
+                }
                 _remaining -= take;
                 if (_remaining == 0) {
                     _state = State::Complete;
@@ -172,6 +180,9 @@ std::size_t HTTPResponseParser::Feed(const unsigned char* data, std::size_t size
                     static_cast<std::size_t>(std::min<uint64_t>(_remaining, size - pos));
                 AppendBody(data + pos, take);
                 pos += take;
+                if (HasFailed()) {
+                    return pos;
+                }
                 _remaining -= take;
                 if (_remaining == 0) {
                     _state = State::ChunkDataEnd;
@@ -334,6 +345,11 @@ void HTTPResponseParser::OnHeadComplete() {
             }
             length = value;
         }
+        if (length > kMaxBodyBytes) {
+            Fail(TransferFailed, "announced body of " + std::to_string(length) +
+                                     " bytes is larger than the client takes");
+            return;
+        }
         _framing = Framing::Length;
         _remaining = length;
         if (length == 0) {
@@ -341,7 +357,11 @@ void HTTPResponseParser::OnHeadComplete() {
             return;
         }
         core::NonInitializingBuffer<unsigned char> first;
-        first.resize(static_cast<std::size_t>(std::min<uint64_t>(length, kMaxPreallocation)));
+        try {
+            first.resize(static_cast<std::size_t>(std::min<uint64_t>(length, kMaxPreallocation)));
+        } catch (const std::bad_alloc&) {
+            first = core::NonInitializingBuffer<unsigned char>();  // grows piece by piece
+        }
         first.clear();
         _bodyPieces.push_back(std::move(first));
         _state = State::LengthBody;
@@ -384,7 +404,11 @@ void HTTPResponseParser::OnChunkSizeLine() {
 }
 
 void HTTPResponseParser::AppendBody(const unsigned char* data, std::size_t size) {
-    if (size == 0) {
+    if (size == 0 || HasFailed()) {
+        return;
+    }
+    if (_bodySize + size > kMaxBodyBytes) {
+        Fail(TransferFailed, "body larger than the client takes");
         return;
     }
     _bodySize += size;
@@ -393,8 +417,8 @@ void HTTPResponseParser::AppendBody(const unsigned char* data, std::size_t size)
             // A new piece instead of a grown one: received bytes are copied only once more,
             // when the pieces are joined.
             core::NonInitializingBuffer<unsigned char> piece;
-            piece.resize(std::max<std::size_t>(
-                kMinBodyPiece, std::min<uint64_t>(_bodySize / 2, kMaxPreallocation)));
+            piece.resize(std::max<std::size_t>(kMinBodyPiece,
+                                               std::min<uint64_t>(_bodySize / 2, kMaxGrowthPiece)));
             piece.clear();
             _bodyPieces.push_back(std::move(piece));
         }

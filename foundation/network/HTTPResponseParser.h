@@ -23,6 +23,8 @@ public:
     static constexpr std::size_t kMaxHeadBytes = 64 * 1024;
     static constexpr std::size_t kMaxHeaders = 100;
     static constexpr std::size_t kMaxChunkSizeLine = 4096;
+    // Bodies are held in memory: a larger one fails rather than exhaust it.
+    static constexpr uint64_t kMaxBodyBytes = uint64_t{2} * 1024 * 1024 * 1024;
 
     enum class Framing {
         // Not decided yet, or no body (1xx, 204, 304, HEAD, a tunnel's 2xx).

@@ -45,7 +45,7 @@ struct URL {
 
 // Parses `text` into `url`; true only when the whole text matches. On failure the fields
 // matched before the failing point hold what was parsed, the others keep their contents: the
-// URL must not be used then. A port above 65535 fails the parse.
+// URL must not be used then. A port of 0 or above 65535 fails the parse.
 bool ParseURL(const std::string& text, URL& url);
 
 // Percent-encoding of a query name or value: letters, digits and "-._~" stay, every other

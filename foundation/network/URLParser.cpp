@@ -157,6 +157,9 @@ bool URLParser::Parse(const std::string& text, URL& out) const {
             }
             in.Advance();
         }
+        if (value == 0) {
+            return fail();  // no such TCP port, and "0" stands for "none given"
+        }
         port = static_cast<uint32_t>(value);
         present[2] = true;
     } else {

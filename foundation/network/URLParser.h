@@ -10,7 +10,7 @@ namespace network {
 //   url      := [scheme] "//" host [":" port] path ["?" param ("&" param)*] ["#" fragment] END
 //   scheme   := ("http" | "ftp" | "ws") ["s"] ":"
 //   host     := 1*[a-zA-Z0-9.-]
-//   port     := 1*DIGIT (at most 65535)
+//   port     := 1*DIGIT (1 to 65535)
 //   path     := *([%a-zA-Z0-9._~!$&'()*+,;=:@-] | "/")        (kept as written)
 //   param    := 1*(qchar | escape) ["=" *(qchar | escape)]     (escapes decoded)
 //   qchar    := any byte but "% ?=&#"

@@ -224,6 +224,9 @@ struct HTTPResult {
 class HTTPFixture : public ::testing::Test {
 protected:
     HTTPFixture() : m_RootEnv("ORV_SYSTEM_ROOT", m_Root.path().string()) {}
+    // Closes still on their way (a pool closes its idle connections when it goes) hold the
+    // service through their sockets: end the service so that they are dropped.
+    ~HTTPFixture() override { m_Service->Terminate(); }
 
     void InstallRootAnchor(const TestIdentity& anchor) {
         WriteFile(m_Root / "Library/Keychains/SystemRootCertificates.pem", anchor.CertificatePEM());

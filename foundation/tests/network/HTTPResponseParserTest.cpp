@@ -190,6 +190,8 @@ TEST(HTTPResponseParserTest, MalformedAndTruncatedResponsesFailWithTransferFaile
          "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n2\r\nab\r\n"},
         {"header without colon", "HTTP/1.1 200 OK\r\nnonsense\r\n\r\n"},
         {"continuation first", "HTTP/1.1 200 OK\r\n folded\r\n\r\n"},
+        {"announced body too large",
+         "HTTP/1.1 200 OK\r\nContent-Length: 3000000000\r\n\r\nabc"},
         {"head over 64 KiB", "HTTP/1.1 200 OK\r\nX-Big: " + std::string(70000, 'a') + "\r\n\r\n"},
     };
     for (const Case& c : cases) {

@@ -42,7 +42,6 @@ TEST(URLTest, ParserTable) {
         {"http://h:/p", true, "http", "h", 0, ":/p", {}, ""},
         {"http://h:abc", true, "http", "h", 0, ":abc", {}, ""},
         {"http://h:65535", true, "http", "h", 65535, "", {}, ""},
-        {"http://h:0", true, "http", "h", 0, "", {}, ""},
         {"http://h/a%2Fb", true, "http", "h", 0, "/a%2Fb", {}, ""},
         {"http://h/%zz", true, "http", "h", 0, "/%zz", {}, ""},
         {"http://h/?v=a%2Fb", true, "http", "h", 0, "/", {{"v", "a/b"}}, ""},
@@ -69,6 +68,8 @@ TEST(URLTest, ParserTable) {
         {"http://h/?a b", false, "", "", 0, "", {}, ""},
         {"http://h/ space", false, "", "", 0, "", {}, ""},
         {"http://h:65536", false, "", "", 0, "", {}, ""},
+        {"http://h:0", false, "", "", 0, "", {}, ""},
+        {"https://Ex:0ws655", false, "", "", 0, "", {}, ""},  // would write back as host Exws655
         {"http://h:99999999999/", false, "", "", 0, "", {}, ""},
         {"http://h/#frag#again", false, "", "", 0, "", {}, ""},
     };
@@ -189,7 +190,7 @@ TEST(URLTest, RelativeReference) {
 
 TEST(URLTest, RoundTripOfParsedURLs) {
     const char* texts[] = {"https://h:1/a%20b/c?x=%20&y&z=%2B#f?%",
-                           "ws://h.example/_~!$&'()*+,;=:@-", "http://h?k=%C3%A9", "ftp://h:0_x"};
+                           "ws://h.example/_~!$&'()*+,;=:@-", "http://h?k=%C3%A9", "ftp://h:1_x"};
     for (const char* text : texts) {
         URL first;
         ASSERT_TRUE(network::ParseURL(text, first)) << text;
