@@ -1,4 +1,5 @@
-// The downloader's Qt path against a real HTTP server (aiohttp) on loopback.
+// The downloader against a real HTTP server (aiohttp) on loopback, over the Qt path and the
+// foundation HTTP client.
 
 #include <gtest/gtest.h>
 
@@ -14,6 +15,7 @@
 
 #include "common/credentialstorage/ICredentialStorage.h"
 #include "common/downloader/Downloader.h"
+#include "foundation/extension/EventLoopEnvironment.h"
 #include "lib/common/tests/support/ManualScheduler.h"
 #include "lib/common/tests/support/MemoryParams.h"
 #include "lib/common/tests/support/RecordingLogger.h"
@@ -67,13 +69,14 @@ protected:
         ASSERT_TRUE(server->waitForPort("127.0.0.1", port)) << "the HTTP server did not start";
         platform = std::make_unique<QtPlatform>(scheduler.get(), &credentials, "DownloaderTest");
         downloader = std::make_unique<Downloader>(
-            nullptr, *platform, params, scheduler->getTaskQueue("AppletDownloader"),
+            environment, *platform, params, scheduler->getTaskQueue("AppletDownloader"),
             std::make_unique<testsupport::RecordingLogger>("Downloader", book));
     }
 
     void TearDown() override {
         downloader.reset();
         platform.reset();
+        environment.reset();
     }
 
     std::string url(const std::string& path) const {
@@ -84,6 +87,7 @@ protected:
     bool waitFor(const std::function<bool()>& done) {
         const auto limit = std::chrono::steady_clock::now() + 20s;
         while (std::chrono::steady_clock::now() < limit) {
+            environment->PollEventLoop();
             scheduler->runDue();
             if (done()) {
                 return true;
@@ -147,6 +151,8 @@ protected:
     MemoryCredentials credentials;
     testsupport::MemoryParams params;
     std::shared_ptr<testsupport::LogBook> book = std::make_shared<testsupport::LogBook>();
+    std::shared_ptr<extension::EventLoopEnvironment> environment =
+        std::make_shared<extension::EventLoopEnvironment>();
     std::unique_ptr<QtPlatform> platform;
     std::unique_ptr<Downloader> downloader;
 };
@@ -191,25 +197,22 @@ TEST_F(DownloaderPeerTest, RedirectBodyIsNotSaved) {
     EXPECT_TRUE(book->contains(ILogger::Error, "with Error Code: Redirect"));
 }
 
-TEST_F(DownloaderPeerTest, ServerErrorIsRetriedTwoSecondsApartThenGivenUp) {
-    // Tries 3 to 5 use the Qt path when the parameter selects the foundation path.
-    params.setValue("UseLegacyNetworking", "1");
+TEST_F(DownloaderPeerTest, ServerThatAlwaysFailsIsTriedSixTimesOverBothPaths) {
     std::optional<Outcome> outcome;
     downloader->download(
         url("/fail"), folder.path(),
         [&](bool ok, const boost::filesystem::path& file) {
             outcome = Outcome{ok, file};
         },
-        3);
-    for (int attempt = 1; attempt <= 3; ++attempt) {
+        0);
+    for (int attempt = 1; attempt <= 6; ++attempt) {
         ASSERT_TRUE(waitFor([&] {
-            return book->count(ILogger::Error, "with Error Code: InternalServerError") ==
+            return book->count(ILogger::Error, "Download failed from:") ==
                    static_cast<size_t>(attempt);
         })) << attempt;
-        if (attempt < 3) {
+        if (attempt < 6) {
+            // Nothing is sent again before the 2000 ms have passed.
             scheduler->advance(Downloader::kRetryDelay - 10ms);
-            std::this_thread::sleep_for(100ms);
-            scheduler->runDue();
             EXPECT_EQ(hits("/fail"), std::to_string(attempt));
             scheduler->advance(10ms);
         }
@@ -217,8 +220,37 @@ TEST_F(DownloaderPeerTest, ServerErrorIsRetriedTwoSecondsApartThenGivenUp) {
     ASSERT_TRUE(waitFor([&] { return outcome.has_value(); }));
     EXPECT_FALSE(outcome->ok);
     EXPECT_TRUE(outcome->path.empty());
-    EXPECT_EQ(hits("/fail"), "3");
+    EXPECT_EQ(hits("/fail"), "6");
+    // Tries 0 to 2 over the Qt path, 3 to 5 over the foundation client.
+    EXPECT_EQ(book->count(ILogger::Error,
+                          "with Error Code: InternalServerError Legacy networking: false"),
+              3u);
+    EXPECT_EQ(book->count(ILogger::Error, "with Error Code: 500 Legacy networking: true"), 3u);
     EXPECT_TRUE(folderContents().empty());
+}
+
+TEST_F(DownloaderPeerTest, FoundationPathSavesTheFileAndFollowsTheRedirect) {
+    params.setValue("UseLegacyNetworking", "1");
+    auto outcome = download("/file");
+    ASSERT_TRUE(outcome.has_value());
+    EXPECT_TRUE(outcome->ok);
+    EXPECT_EQ(testsupport::TempDir::read(folder / "applet.zip"), expectedFileBody());
+    EXPECT_TRUE(book->contains(ILogger::Info, "Legacy networking: true"));
+
+    // The foundation client follows the redirect to the file itself.
+    boost::filesystem::remove(folder / "applet.zip");
+    outcome = download("/redirect");
+    ASSERT_TRUE(outcome.has_value());
+    EXPECT_TRUE(outcome->ok);
+    EXPECT_EQ(testsupport::TempDir::read(folder / "applet.zip"), expectedFileBody());
+    EXPECT_EQ(folderContents(), std::vector<std::string>{"applet.zip"});
+}
+
+TEST_F(DownloaderPeerTest, GetOnTheFoundationPathPassesTheStatusOn) {
+    params.setValue("UseLegacyNetworking", "1");
+    EXPECT_EQ(get("/text"), std::make_pair(200, std::string("{\"Version\":\"1.2.3\"}")));
+    EXPECT_EQ(get("/forbidden"), std::make_pair(403, std::string("forbidden")));
+    EXPECT_EQ(get("/agent"), std::make_pair(200, std::string("Mac OS X 10_13_6")));
 }
 
 TEST_F(DownloaderPeerTest, GetReports200OrOneOnTheQtPath) {

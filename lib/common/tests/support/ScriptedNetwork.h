@@ -30,6 +30,9 @@ namespace testsupport {
 //     ...                                              // code submits requests
 //     network->poll();                                 // completions run here
 //     network->requests()[0].headers ...
+//
+// A test program that includes this header links foundation_network, and foundation_extension
+// when it uses makeEnvironment.
 
 // One answer: the status, and a response object with headers and body unless `withResponse`
 // is false (what the client gives for a transport code or a proxy's 407).
@@ -44,7 +47,9 @@ struct ScriptedHTTPAnswer {
         return {static_cast<network::HTTPStatusCode>(status), true, std::move(headers),
                 std::move(body)};
     }
-    static ScriptedHTTPAnswer transport(network::HTTPStatusCode code) { return {code, false}; }
+    static ScriptedHTTPAnswer transport(network::HTTPStatusCode code) {
+        return {code, false, {}, {}};
+    }
 };
 
 // What a request carried when it was submitted.
