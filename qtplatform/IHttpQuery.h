@@ -63,6 +63,9 @@ public:
 
     virtual ~IHttpQuery() = default;
 
+    // The enumerator's name ("ContentAccessDenied", ...); null for a value without one.
+    static const char* errorName(Error error);
+
     virtual void setUrl(const std::string& url) = 0;
     virtual void setOperation(Operation operation) = 0;
     virtual void setRawHeader(const std::string& name, const std::string& value) = 0;

@@ -348,47 +348,8 @@ void Downloader::get(const std::string& url, GetCompletion completion) {
 }
 
 std::string Downloader::toString(IHttpQuery::Error error) {
-    static const std::array<const char*, 34> names = {
-        "NoError",
-        "ConnectionRefusedError",
-        "RemoteHostClosedError",
-        "HostNotFoundError",
-        "TimeoutError",
-        "OperationCanceledError",
-        "SslHandshakeFailedError",
-        "TemporaryNetworkFailureError",
-        "NetworkSessionFailedError",
-        "BackgroundRequestNotAllowedError",
-        "TooManyRedirectsError",
-        "InsecureRedirectError",
-        "UnknownNetworkError",
-        "ProxyConnectionRefusedError",
-        "ProxyConnectionClosedError",
-        "ProxyNotFoundError",
-        "ProxyTimeoutError",
-        "ProxyAuthenticationRequiredError",
-        "UnknownProxyError",
-        "ContentAccessDenied",
-        "ContentOperationNotPermittedError",
-        "ContentNotFoundError",
-        "AuthenticationRequiredError",
-        "ContentReSendError",
-        "ContentConflictError",
-        "ContentGoneError",
-        "UnknownContentError",
-        "ProtocolUnknownError",
-        "ProtocolInvalidOperationError",
-        "ProtocolFailure",
-        "InternalServerError",
-        "OperationNotImplementedError",
-        "ServiceUnavailableError",
-        "UnknownServerError",
-    };
-    const int value = static_cast<int>(error);
-    if (value < 0 || value >= static_cast<int>(names.size())) {
-        return "UnknownError";
-    }
-    return names[static_cast<std::size_t>(value)];
+    const char* name = IHttpQuery::errorName(error);
+    return name != nullptr ? name : "UnknownError";
 }
 
 }  // namespace common
