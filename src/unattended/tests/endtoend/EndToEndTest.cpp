@@ -136,6 +136,18 @@ protected:
         return sent("Heartbeat", all).size();
     }
 
+    // Writes a zip archive into the backend's files folder, one entry per (name, content).
+    void zip(const std::string& name, const std::vector<std::string>& entries) {
+        std::vector<std::string> arguments = {
+            "-c",
+            "import sys, zipfile\n"
+            "with zipfile.ZipFile(sys.argv[1], 'w') as z:\n"
+            "    for i in range(2, len(sys.argv), 2): z.writestr(sys.argv[i], sys.argv[i + 1])\n",
+            (_dir / "files" / name).string()};
+        arguments.insert(arguments.end(), entries.begin(), entries.end());
+        ASSERT_TRUE(standin::Process::run("/usr/bin/python3", arguments).succeeded());
+    }
+
     void startDaemon(std::vector<std::string> extra = {}) {
         std::vector<std::string> arguments = {"-Service",
                                               "-WorkFolder",
@@ -153,7 +165,7 @@ protected:
                                               "-HeartbeatPeriodInMs",
                                               "300",
                                               "-NoUpdate",
-                                              "1"};
+                                              _noUpdate};
         if (GetParam()) {
             arguments.insert(arguments.end(), {"-UseLegacyNetworking", "1"});
         }
@@ -194,6 +206,7 @@ protected:
     unsigned short _port = testsupport::freePort();
     std::unique_ptr<testsupport::ServerProcess> _backend;
     pid_t _pid = -1;
+    std::string _noUpdate = "1";
 };
 
 TEST_P(EndToEnd, FirstFrameIsABinaryDeviceUpdateThenTheDeviceTokenIsUsed) {
@@ -294,6 +307,50 @@ TEST_P(EndToEnd, UninstallYourselfRemovesOnlyTheInstallationAndExitsZero) {
     EXPECT_FALSE(fs::exists(_install));
     EXPECT_TRUE(fs::exists(neighbour));
     EXPECT_TRUE(fs::exists(_dir / "files/applet.zip"));
+}
+
+TEST_P(EndToEnd, AnUpdateThatCannotBeUnpackedLeavesTheProgramAndKeepsTheSession) {
+    const struct {
+        const char* name;
+        const char* archive;
+    } cases[] = {
+        {"damaged", "damaged.zip"},
+        {"escaping", "escaping.zip"},
+    };
+    _dir.write("files/damaged.zip", "PK\x03\x04 this is no archive");
+    zip("escaping.zip", {"fine.txt", "fine", "../outside.txt", "escaped"});
+    _noUpdate = "0";
+    startAccepted();
+    const std::string program = testsupport::TempDir::read(_daemon);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        send(R"({"Type":"UpdateYourself","NewVersion":"2.0.0.1","DownloadUrl":")" + url() +
+             "/files/" + c.archive + R"("})");
+        const std::string refused =
+            std::string(c.archive) + "' -d '" + _install.string() + "' refused: ";
+        ASSERT_TRUE(waitUntil([&] { return log().find(refused) != std::string::npos; })) << log();
+        const size_t before = heartbeats();
+        EXPECT_TRUE(waitUntil([&] { return heartbeats() >= before + 3; }));
+        int status = 0;
+        EXPECT_EQ(::waitpid(_pid, &status, WNOHANG), 0);  // still running
+    }
+    EXPECT_EQ(testsupport::TempDir::read(_daemon), program);
+    EXPECT_FALSE(fs::exists(_install / "fine.txt"));
+    EXPECT_FALSE(fs::exists(_dir / "outside.txt"));
+    EXPECT_FALSE(fs::exists(_install / "outside.txt"));
+    EXPECT_EQ(count("ws-connect"), 1u);
+}
+
+TEST_P(EndToEnd, AGoodUpdateIsUnpackedIntoTheProgramFolderAndTheDaemonExitsOne) {
+    zip("update.zip", {"new-part.txt", "second version", "Resources/more.txt", "more"});
+    _noUpdate = "0";
+    startAccepted();
+    send(R"({"Type":"UpdateYourself","NewVersion":"2.0.0.1","DownloadUrl":")" + url() +
+         R"(/files/update.zip"})");
+    EXPECT_EQ(exitCode(), 1) << log();
+    EXPECT_EQ(testsupport::TempDir::read(_install / "new-part.txt"), "second version");
+    EXPECT_EQ(testsupport::TempDir::read(_install / "Resources/more.txt"), "more");
+    EXPECT_TRUE(fs::exists(_daemon));
 }
 
 INSTANTIATE_TEST_SUITE_P(Networking, EndToEnd, testing::Values(false, true),
