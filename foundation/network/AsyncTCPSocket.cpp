@@ -1,5 +1,7 @@
 #include "foundation/network/AsyncTCPSocket.h"
 
+#include "foundation/network/AsyncExecutor.h"
+
 #include <algorithm>
 #include <new>
 #include <stdexcept>
@@ -13,6 +15,7 @@
 #include <boost/asio/ip/address.hpp>
 
 #include "foundation/conversion/LexicalCast.h"
+#include "foundation/network/AsyncExecutor.h"
 #include "foundation/network/AsyncSSLContext.h"
 #include "foundation/network/AsyncService.h"
 #include "foundation/network/HostResolver.h"
@@ -533,9 +536,16 @@ void AsyncTCPSocket::DoReceive(uint64_t length, ReceiveCallback callback) {
 
 void AsyncTCPSocket::AsyncClose(CloseCallback callback) {
     m_ForceCloseConnection.disconnect();
+    const auto executor = m_Service->GetExecutor();
+    if (!executor) {
+        // The service is terminated (an owner released while its pending handlers are
+        // destroyed closes its sockets): like those handlers, this close is dropped; the
+        // socket closes when it is destroyed.
+        return;
+    }
     auto self = shared_from_this();
     boost::asio::dispatch(
-        m_Service->GetImplementation(),
+        executor->GetIOService(),
         [self, callback = std::move(callback)]() mutable { self->DoClose(std::move(callback)); });
 }
 
