@@ -69,7 +69,7 @@ TEST(HTTPAuthenticationTest, DigestWithoutOfferedQopUsesTheOriginalForm) {
     Credentials credentials{"Mufasa", "CircleOfLife"};
     DigestAuthentication digest(credentials.Source(), "GET", "/dir/index.html", "");
     digest.SetToken("realm=\"testrealm@host.com\", nonce=\"dcd98b7102dd2f0e8b11d0f600bfb0c093\"");
-    // The response of the example of the original Digest specification.
+    // The response of the worked example in RFC 2617.
     EXPECT_EQ(digest.GetToken(),
               "username=\"Mufasa\", realm=\"testrealm@host.com\", "
               "nonce=\"dcd98b7102dd2f0e8b11d0f600bfb0c093\", uri=\"/dir/index.html\", "
