@@ -2,212 +2,19 @@
 
 #include <gtest/gtest.h>
 #include <rapidjson/document.h>
-#include <signal.h>
 #include <sys/wait.h>
 
 #include <boost/filesystem/operations.hpp>
 
-#include <chrono>
-#include <cstdlib>
-#include <functional>
-#include <thread>
-
-#include "platform/process/Process.h"
-#include "testsupport/ScopedEnv.h"
-#include "testsupport/ServerProcess.h"
+#include "DaemonFixture.h"
 #include "testsupport/TempDir.h"
 
 namespace fs = boost::filesystem;
-using namespace std::chrono_literals;
 
+namespace endtoend {
 namespace {
 
-// One request to the backend's control interface through python3; the answer body.
-const char* const kRequest = R"(
-import sys, urllib.request
-body = bytes.fromhex(sys.argv[3]) if len(sys.argv) > 3 else None
-request = urllib.request.Request(sys.argv[2], data=body, method=sys.argv[1],
-                                 headers={"Content-Type": "application/json"})
-sys.stdout.write(urllib.request.urlopen(request, timeout=20).read().decode())
-)";
-
-// The value of a top-level member of unattended.json (numbers and strings alike), or "".
-std::string stateValue(const fs::path& file, const std::string& key) {
-    const std::string text = testsupport::TempDir::read(file);
-    auto at = text.find("\"" + key + "\"");
-    if (at == std::string::npos || (at = text.find(':', at)) == std::string::npos) {
-        return std::string();
-    }
-    at = text.find_first_not_of(" \t\"", at + 1);
-    const auto end = text.find_first_of("\",\n}", at);
-    return at == std::string::npos ? std::string() : text.substr(at, end - at);
-}
-
-bool waitUntil(const std::function<bool()>& done, std::chrono::seconds limit = 60s) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(100ms);
-    }
-    return true;
-}
-
-class EndToEnd : public testing::TestWithParam<bool> {
-protected:
-    EndToEnd()
-        : _root("ORV_SYSTEM_ROOT", (_dir / "root").string()),
-          _path("PATH", std::string(ORV_LAUNCHCTL_STANDIN_DIR) + ":" + std::getenv("PATH")),
-          _standinLog("ORV_STANDIN_LOG", (_dir / "launchctl.log").string()) {
-        fs::create_directories(_dir / "root/Library/LaunchDaemons");
-        fs::create_directories(_dir / "root/var/run");
-        fs::create_directories(_install);
-        fs::create_directories(_dir / "files");
-        fs::create_hard_link(ORV_DAEMON_PATH, _daemon);
-    }
-
-    ~EndToEnd() override {
-        if (_pid > 0) {
-            ::kill(_pid, SIGKILL);
-            standin::Process::wait(_pid);
-        }
-    }
-
-    void SetUp() override {
-        _backend = std::make_unique<testsupport::ServerProcess>(
-            std::vector<std::string>{
-                "/usr/bin/python3", ORV_TEST_BACKEND, "--port", std::to_string(_port),
-                "--company-token", "CT", "--monitoring-token", "MT", "--heartbeat-ms", "300",
-                "--demo-applet", "--quiet", "--files", (_dir / "files").string()},
-            std::vector<std::string>{}, (_dir / "backend.log").string());
-        ASSERT_TRUE(_backend->waitForPort("127.0.0.1", _port, 30s));
-        control("POST", "/control/config", R"({"download_applet_on_accept": false})");
-    }
-
-    std::string url() const { return "http://127.0.0.1:" + std::to_string(_port); }
-
-    std::string control(const std::string& method, const std::string& path,
-                        const std::string& body = std::string()) {
-        std::vector<std::string> arguments = {"-c", kRequest, method, url() + path};
-        if (!body.empty() || method == "POST") {
-            static const char digits[] = "0123456789abcdef";
-            std::string hex;
-            for (const unsigned char c : body) {
-                hex += digits[c >> 4];
-                hex += digits[c & 15];
-            }
-            arguments.push_back(hex);
-        }
-        standin::Process::Options options;
-        options.captureOutput = true;
-        return standin::Process::run("/usr/bin/python3", arguments, options).output;
-    }
-
-    void send(const std::string& message) { control("POST", "/control/send", message); }
-
-    // The recorded events of one kind, in order.
-    rapidjson::Document events(const std::string& kind) {
-        rapidjson::Document document;
-        document.Parse(control("GET", "/control/events?kind=" + kind).c_str());
-        if (!document.IsArray()) {
-            document.SetArray();
-        }
-        return document;
-    }
-
-    // The messages of one Type the daemon sent.
-    std::vector<rapidjson::Value> sent(const std::string& type, rapidjson::Document& all) {
-        all = events("ws-message");
-        std::vector<rapidjson::Value> found;
-        for (auto& event : all.GetArray()) {
-            if (event.HasMember("type") && event["type"].IsString() &&
-                type == event["type"].GetString()) {
-                found.emplace_back(event, all.GetAllocator());
-            }
-        }
-        return found;
-    }
-
-    size_t count(const std::string& kind) { return events(kind).Size(); }
-
-    size_t heartbeats() {
-        rapidjson::Document all;
-        return sent("Heartbeat", all).size();
-    }
-
-    // Writes a zip archive into the backend's files folder, one entry per (name, content).
-    void zip(const std::string& name, const std::vector<std::string>& entries) {
-        std::vector<std::string> arguments = {
-            "-c",
-            "import sys, zipfile\n"
-            "with zipfile.ZipFile(sys.argv[1], 'w') as z:\n"
-            "    for i in range(2, len(sys.argv), 2): z.writestr(sys.argv[i], sys.argv[i + 1])\n",
-            (_dir / "files" / name).string()};
-        arguments.insert(arguments.end(), entries.begin(), entries.end());
-        ASSERT_TRUE(standin::Process::run("/usr/bin/python3", arguments).succeeded());
-    }
-
-    void startDaemon(std::vector<std::string> extra = {}) {
-        std::vector<std::string> arguments = {"-Service",
-                                              "-WorkFolder",
-                                              _install.string(),
-                                              "-WebsiteUrl",
-                                              "ws://127.0.0.1:" + std::to_string(_port) + "/ws",
-                                              "-BaseUrl",
-                                              url(),
-                                              "-CompanyToken",
-                                              "CT",
-                                              "-MonitoringUrl",
-                                              url(),
-                                              "-MonitoringToken",
-                                              "MT",
-                                              "-HeartbeatPeriodInMs",
-                                              "300",
-                                              "-NoUpdate",
-                                              _noUpdate};
-        if (GetParam()) {
-            arguments.insert(arguments.end(), {"-UseLegacyNetworking", "1"});
-        }
-        arguments.insert(arguments.end(), extra.begin(), extra.end());
-        _pid = standin::Process::start(_daemon.string(), arguments);
-        ASSERT_GT(_pid, 0);
-    }
-
-    // Starts the daemon and waits until the backend accepted it.
-    void startAccepted(std::vector<std::string> extra = {}) {
-        startDaemon(std::move(extra));
-        ASSERT_TRUE(waitUntil([&] { return count("accepted") >= 1; })) << log();
-    }
-
-    std::string log() const {
-        return testsupport::TempDir::read(_install / "appdata" /
-                                          "OrvantaRemoteSupportUnattendedDaemon.srv.log");
-    }
-
-    // The daemon's exit code once it ended on its own within the limit, else -1.
-    int exitCode(std::chrono::seconds limit = 60s) {
-        int status = 0;
-        const bool ended =
-            waitUntil([&] { return ::waitpid(_pid, &status, WNOHANG) == _pid; }, limit);
-        if (!ended) {
-            return -1;
-        }
-        _pid = -1;
-        return standin::Process::exitCode(status);
-    }
-
-    testsupport::TempDir _dir;
-    testsupport::ScopedEnv _root;
-    testsupport::ScopedEnv _path;
-    testsupport::ScopedEnv _standinLog;
-    fs::path _install = _dir / "install";
-    fs::path _daemon = _install / "OrvantaRemoteSupportUnattendedDaemon";
-    unsigned short _port = testsupport::freePort();
-    std::unique_ptr<testsupport::ServerProcess> _backend;
-    pid_t _pid = -1;
-    std::string _noUpdate = "1";
-};
+using EndToEnd = DaemonFixture;
 
 TEST_P(EndToEnd, FirstFrameIsABinaryDeviceUpdateThenTheDeviceTokenIsUsed) {
     startAccepted();
@@ -331,8 +138,7 @@ TEST_P(EndToEnd, AnUpdateThatCannotBeUnpackedLeavesTheProgramAndKeepsTheSession)
         ASSERT_TRUE(waitUntil([&] { return log().find(refused) != std::string::npos; })) << log();
         const size_t before = heartbeats();
         EXPECT_TRUE(waitUntil([&] { return heartbeats() >= before + 3; }));
-        int status = 0;
-        EXPECT_EQ(::waitpid(_pid, &status, WNOHANG), 0);  // still running
+        EXPECT_TRUE(daemonRunning());
     }
     EXPECT_EQ(testsupport::TempDir::read(_daemon), program);
     EXPECT_FALSE(fs::exists(_install / "fine.txt"));
@@ -359,3 +165,4 @@ INSTANTIATE_TEST_SUITE_P(Networking, EndToEnd, testing::Values(false, true),
                          });
 
 }  // namespace
+}  // namespace endtoend
