@@ -50,7 +50,8 @@ endfunction()
 function(orv_bench name source)
   cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
   add_executable(${name} ${source})
-  target_link_libraries(${name} PRIVATE ${ARG_DEPS} benchmark::benchmark benchmark::benchmark_main)
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} orv_testsupport benchmark::benchmark
+                        benchmark::benchmark_main)
 endfunction()
 
 # orv_fuzz(NAME SOURCE [DEPS targets...])

@@ -2,12 +2,8 @@
 // 2,000 GETs on one keep-alive connection, and the peak resident memory of a download against
 // the body size (the body is held in memory, so the peak should stay near one body).
 #include <benchmark/benchmark.h>
-#include <netinet/in.h>
-#include <signal.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
-#include <arpa/inet.h>
 #include <boost/filesystem/operations.hpp>
 #include <chrono>
 #include <fstream>
@@ -23,35 +19,13 @@
 #include "foundation/network/HTTPCookieStore.h"
 #include "foundation/network/INetworkConnectivity.h"
 #include "platform/process/Process.h"
+#include "testsupport/ServerProcess.h"
 
 namespace {
 
 namespace fs = boost::filesystem;
 
 constexpr std::size_t kMiB = 1024 * 1024;
-
-uint16_t FreePort() {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof(address);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address));
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
-
-bool Accepts(uint16_t port) {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(port);
-    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
-    ::close(fd);
-    return ok;
-}
 
 void WriteFile(const fs::path& file, std::size_t size) {
     std::ofstream out(file.string(), std::ios::binary);
@@ -77,7 +51,7 @@ public:
         for (const std::size_t mib : {16, 64, 256}) {
             WriteFile(m_Folder / "root" / (std::to_string(mib) + ".bin"), mib * kMiB);
         }
-        m_Port = FreePort();
+        m_Port = testsupport::freePort();
         const std::string tmp = (m_Folder / "tmp").string();
         std::ofstream conf((m_Folder / "nginx.conf").string());
         conf << (::geteuid() == 0 ? "user root root;\n" : "") << "worker_processes 1;\n"
@@ -90,16 +64,15 @@ public:
              << (m_Folder / "root").string() << ";\n"
              << "    location = /small { return 200 \"small answer\"; }\n  }\n}\n";
         conf.close();
-        m_Pid = standin::Process::start(
-            "nginx", {"-p", m_Folder.string(), "-c", (m_Folder / "nginx.conf").string(), "-g",
-                      "daemon off; pid " + (m_Folder / "nginx.pid").string() + ";"});
-        for (int i = 0; i < 200 && !Accepts(m_Port); ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        m_Server = std::make_unique<testsupport::ServerProcess>(std::vector<std::string>{
+            "nginx", "-p", m_Folder.string(), "-c", (m_Folder / "nginx.conf").string(), "-g",
+            "daemon off; pid " + (m_Folder / "nginx.pid").string() + ";"});
+        if (!m_Server->waitForPort("127.0.0.1", m_Port)) {
+            throw std::runtime_error("nginx did not start");
         }
     }
     ~Nginx() {
-        ::kill(m_Pid, SIGTERM);
-        standin::Process::wait(m_Pid);
+        m_Server.reset();
         boost::system::error_code ignored;
         fs::remove_all(m_Folder, ignored);
     }
@@ -111,7 +84,7 @@ public:
 private:
     fs::path m_Folder;
     uint16_t m_Port = 0;
-    pid_t m_Pid = -1;
+    std::unique_ptr<testsupport::ServerProcess> m_Server;
 };
 
 Nginx& SharedNginx() {

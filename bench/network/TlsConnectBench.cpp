@@ -3,13 +3,9 @@
 // `time_appconnect` (connect and handshake, without the process start), so both rows measure
 // the same work.
 #include <benchmark/benchmark.h>
-#include <netinet/in.h>
-#include <signal.h>
 #include <stdlib.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
-#include <arpa/inet.h>
 #include <boost/filesystem/operations.hpp>
 #include <chrono>
 #include <memory>
@@ -24,33 +20,11 @@
 #include "foundation/network/AsyncTCPSocket.h"
 #include "foundation/network/INetworkConnectivity.h"
 #include "platform/process/Process.h"
+#include "testsupport/ServerProcess.h"
 
 namespace {
 
 namespace fs = boost::filesystem;
-
-uint16_t FreePort() {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof(address);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address));
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
-
-bool Accepts(uint16_t port) {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(port);
-    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
-    ::close(fd);
-    return ok;
-}
 
 // A self-signed certificate for localhost installed as the system root anchor under a
 // temporary system root, and an s_server that presents it.
@@ -74,17 +48,16 @@ public:
         fs::copy_file(certificate, m_Folder / "Library/Keychains/SystemRootCertificates.pem");
         ::setenv("ORV_SYSTEM_ROOT", m_Folder.c_str(), 1);
 
-        m_Port = FreePort();
-        m_Pid = standin::Process::start(
-            "openssl", {"s_server", "-accept", "127.0.0.1:" + std::to_string(m_Port), "-cert",
-                        certificate, "-key", key, "-www", "-quiet"});
-        for (int i = 0; i < 200 && !Accepts(m_Port); ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        m_Port = testsupport::freePort();
+        m_Server = std::make_unique<testsupport::ServerProcess>(std::vector<std::string>{
+            "openssl", "s_server", "-accept", "127.0.0.1:" + std::to_string(m_Port), "-cert",
+            certificate, "-key", key, "-www", "-quiet"});
+        if (!m_Server->waitForPort("127.0.0.1", m_Port)) {
+            throw std::runtime_error("openssl s_server did not start");
         }
     }
     ~Peer() {
-        ::kill(m_Pid, SIGTERM);
-        standin::Process::wait(m_Pid);
+        m_Server.reset();
         boost::system::error_code ignored;
         fs::remove_all(m_Folder, ignored);
     }
@@ -94,7 +67,7 @@ public:
 private:
     fs::path m_Folder;
     uint16_t m_Port = 0;
-    pid_t m_Pid = -1;
+    std::unique_ptr<testsupport::ServerProcess> m_Server;
 };
 
 Peer& SharedPeer() {

@@ -1,17 +1,14 @@
 // The Qt path's cost: from a query's completion on the Qt thread to its handler on the main
 // thread, and the rate of small GETs against a local aiohttp server next to curl.
 
-#include <arpa/inet.h>
 #include <benchmark/benchmark.h>
-#include <netinet/in.h>
-#include <signal.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -21,45 +18,23 @@
 #include "common/taskscheduler/TaskScheduler.h"
 #include "platform/process/Process.h"
 #include "qtplatform/QtPlatform.h"
+#include "testsupport/ServerProcess.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-unsigned short freePort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof(address);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address));
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
-
-bool accepts(unsigned short port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
-    ::close(fd);
-    return ok;
-}
-
 // The aiohttp peer of the tests, the platform and its scheduler, for the whole program.
 struct Setup {
-    Setup() : port(freePort()) {
+    Setup() : port(testsupport::freePort()) {
         ::setenv("ORV_SYSTEM_ROOT", "/nonexistent-orv-bench-root", 1);
         ::unsetenv("http_proxy");
         ::unsetenv("https_proxy");
-        server = standin::Process::start(
-            "/usr/bin/python3",
-            {std::string(ORV_QTPLATFORM_PEERS) + "/http_server.py", std::to_string(port)});
-        for (int i = 0; i < 400 && !accepts(port); ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        server = std::make_unique<testsupport::ServerProcess>(std::vector<std::string>{
+            "/usr/bin/python3", std::string(ORV_QTPLATFORM_PEERS) + "/http_server.py",
+            std::to_string(port)});
+        if (!server->waitForPort("127.0.0.1", port)) {
+            throw std::runtime_error("the HTTP peer did not start");
         }
         scheduler = common::TaskScheduler::create(std::chrono::milliseconds(tickMs),
                                                   common::ILogger::create("TaskScheduler"));
@@ -67,10 +42,7 @@ struct Setup {
     }
     ~Setup() {
         platform.reset();
-        if (server > 0) {
-            ::kill(server, SIGTERM);
-            standin::Process::wait(server);
-        }
+        server.reset();
     }
     std::string url(const std::string& path) const {
         return "http://127.0.0.1:" + std::to_string(port) + path;
@@ -79,7 +51,7 @@ struct Setup {
     // The tick of the daemon's main loop.
     static constexpr int tickMs = 10;
     unsigned short port;
-    pid_t server = -1;
+    std::unique_ptr<testsupport::ServerProcess> server;
     std::shared_ptr<common::ITaskScheduler> scheduler;
     common::credentialstorage::CredentialStorage storage;
     std::unique_ptr<QtPlatform> platform;

@@ -2,12 +2,8 @@
 // against a local python3-websockets echo server: the library's WebSocket client through the
 // polled service, next to a Boost.Beast client (the yardstick) against the same server.
 #include <benchmark/benchmark.h>
-#include <netinet/in.h>
-#include <signal.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
-#include <arpa/inet.h>
 #include <boost/asio/connect.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/beast/core.hpp>
@@ -16,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <thread>
 
@@ -25,53 +22,28 @@
 #include "foundation/network/AsyncWebSocket.h"
 #include "foundation/network/INetworkConnectivity.h"
 #include "platform/process/Process.h"
+#include "testsupport/ServerProcess.h"
 
 namespace {
-
-uint16_t FreePort() {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof(address);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address));
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
-
-bool Accepts(uint16_t port) {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(port);
-    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
-    ::close(fd);
-    return ok;
-}
 
 // The echo server, started once for the whole run.
 class EchoServer {
 public:
-    EchoServer() : m_Port(FreePort()) {
+    EchoServer()
+        : m_Port(testsupport::freePort()),
+          m_Server(std::vector<std::string>{"/usr/bin/python3", ORV_ECHO_SERVER,
+                                            std::to_string(m_Port)}) {
         logging::Initialize(nullptr, false);
         logging::SetGlobalSeverityLevel(logging::Warning);
-        m_Pid =
-            standin::Process::start("/usr/bin/python3", {ORV_ECHO_SERVER, std::to_string(m_Port)});
-        for (int i = 0; i < 200 && !Accepts(m_Port); ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        if (!m_Server.waitForPort("127.0.0.1", m_Port)) {
+            throw std::runtime_error("the echo server did not start");
         }
-    }
-    ~EchoServer() {
-        ::kill(m_Pid, SIGTERM);
-        standin::Process::wait(m_Pid);
     }
     uint16_t Port() const { return m_Port; }
 
 private:
     uint16_t m_Port;
-    pid_t m_Pid = -1;
+    testsupport::ServerProcess m_Server;
 };
 
 EchoServer& Server() {
