@@ -15,33 +15,9 @@
 #include "common/params/IParams.h"
 #include "common/safestore/SafeStoreMac.h"
 #include "common/util/Util.h"
+#include "lib/common/tests/support/MemoryParams.h"
 
 namespace {
-
-// A parameter store in memory.
-class MemoryParams : public common::IParams {
-public:
-    bool isReadOnly() const override { return false; }
-    std::string getValue(const std::string& key, const std::string& defaultValue) const override {
-        const auto found = values.find(key);
-        return found == values.end() ? defaultValue : found->second;
-    }
-    bool setValue(const std::string& key, std::string value) override {
-        values[key] = std::move(value);
-        return true;
-    }
-    bool hasValue(const std::string& key) const override { return values.count(key) != 0; }
-    bool removeValue(const std::string& key) override { return values.erase(key) != 0; }
-    std::set<std::string> getKeys() const override {
-        std::set<std::string> keys;
-        for (const auto& entry : values) {
-            keys.insert(entry.first);
-        }
-        return keys;
-    }
-
-    std::map<std::string, std::string> values;
-};
 
 const std::vector<unsigned char> kKeyMaterial = {'m', 'a', 't', 'e', 'r', 'i', 'a', 'l'};
 const std::vector<unsigned char> kSalt = {'0', '1', '2', '3', '4', '5', '6', '7',
@@ -78,15 +54,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     }
     const std::string rest(reinterpret_cast<const char*>(data) + 1, size - 1);
-    MemoryParams params;
+    testsupport::MemoryParams params;
     common::SafeStoreMac store(params, kKeyMaterial, kSalt);
     switch (data[0] % 3) {
         case 0:  // the stored text itself
-            params.values["Encrypted"] = rest;
+            params.setValue("Encrypted", rest);
             store.loadStore();
             break;
         case 1:  // any plain text under a valid encryption
-            params.values["Encrypted"] = encrypt(rest);
+            params.setValue("Encrypted", encrypt(rest));
             store.loadStore();
             break;
         default: {  // a map written and read back: entries separated by zero bytes

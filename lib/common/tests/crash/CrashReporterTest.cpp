@@ -11,22 +11,22 @@
 #include <vector>
 
 #include "../support/LogCapture.h"
-#include "../telemetrysupport/MapParams.h"
 #include "../telemetrysupport/MonitoringStub.h"
 #include "common/crash/CrashReport.h"
 #include "common/crash/CrashReportDatabase.h"
 #include "common/crash/CrashReportWriter.h"
 #include "common/crash/SetupCrashHandler.h"
 #include "common/util/Util.h"
+#include "lib/common/tests/support/MemoryParams.h"
 #include "platform/process/Process.h"
 #include "testsupport/TempDir.h"
 
 namespace fs = boost::filesystem;
 using common::CrashReport;
 using common::CrashReportDatabase;
-using telemetrytest::MapParams;
 using telemetrytest::MonitoringStub;
 using testing::HasSubstr;
+using testsupport::MemoryParams;
 
 namespace {
 
@@ -62,7 +62,7 @@ TEST(CrashReporterTest, UploadUrlKeepsTheMonitoringUrlAndEncodesTheToken) {
 TEST(CrashReporterTest, MissingMonitoringSettingsStartNothing) {
     auto logs = testsupport::LogCapture::install();
     const fs::path database = common::util::getUserWritePath() / "NoTokenCrashReportDB";
-    MapParams params(std::map<std::string, std::string>{{"MonitoringUrl", "https://m.example"}});
+    MemoryParams params(std::map<std::string, std::string>{{"MonitoringUrl", "https://m.example"}});
     EXPECT_FALSE(common::setupCrashHandler(params, "NoToken", {}));
     EXPECT_FALSE(fs::exists(database));
     EXPECT_EQ(logs->count(common::ILogger::Warning,
@@ -74,7 +74,7 @@ TEST(CrashReporterTest, MissingHandlerProgramIsReportedAndLeavesTheWorkingFolder
     // No crashpad_handler lies beside the test program.
     auto logs = testsupport::LogCapture::install();
     const fs::path before = fs::current_path();
-    MapParams params({{"MonitoringUrl", "https://m.example"}, {"MonitoringToken", "t"}});
+    MemoryParams params({{"MonitoringUrl", "https://m.example"}, {"MonitoringToken", "t"}});
     EXPECT_FALSE(common::setupCrashHandler(params, "NoHandler", {}));
     EXPECT_EQ(fs::current_path(), before);
     EXPECT_EQ(

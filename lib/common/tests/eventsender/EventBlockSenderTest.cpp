@@ -10,12 +10,12 @@
 #include "../support/LogCapture.h"
 #include "../telemetrysupport/FakeQtPlatform.h"
 #include "../telemetrysupport/ManualScheduler.h"
-#include "../telemetrysupport/MapParams.h"
 #include "../telemetrysupport/MonitoringStub.h"
 #include "../telemetrysupport/RealQtPlatform.h"
 #include "../telemetrysupport/ScriptedNetwork.h"
 #include "common/tokenrequester/JsonTokenRequester.h"
 #include "foundation/extension/EventLoopEnvironment.h"
+#include "lib/common/tests/support/MemoryParams.h"
 #include "testsupport/ScopedEnv.h"
 
 using common::EventBlockSender;
@@ -24,9 +24,9 @@ using common::IJsonTokenRequester;
 using common::JsonLogEvent;
 using telemetrytest::FakeQtPlatform;
 using telemetrytest::ManualScheduler;
-using telemetrytest::MapParams;
 using telemetrytest::MonitoringStub;
 using testing::HasSubstr;
+using testsupport::MemoryParams;
 using testsupport::ScriptedHTTPAnswer;
 using testsupport::ScriptedNetwork;
 using namespace std::chrono_literals;
@@ -93,12 +93,13 @@ protected:
     std::shared_ptr<ScriptedNetwork> network = std::make_shared<ScriptedNetwork>();
     // The sender holds the factory weakly, as the environment owns it in the program.
     std::shared_ptr<network::INetworkFactory> factory = network->makeFactory();
-    MapParams params{std::map<std::string, std::string>{{"MonitoringUrl", "https://mon.example/"},
-                                                        {"MonitoringToken", "tok"},
-                                                        {"HostId", "H"},
-                                                        {"InstallationId", "I"},
-                                                        {"SessionId", "S"},
-                                                        {"DeviceId", "D"}}};
+    MemoryParams params{
+        std::map<std::string, std::string>{{"MonitoringUrl", "https://mon.example/"},
+                                           {"MonitoringToken", "tok"},
+                                           {"HostId", "H"},
+                                           {"InstallationId", "I"},
+                                           {"SessionId", "S"},
+                                           {"DeviceId", "D"}}};
     std::vector<IJsonTokenRequester::ResultFunction> tokenRequests;
     RecordingErrorHandler errorHandler;
 };
@@ -399,10 +400,11 @@ TEST(EventBlockSenderQtTest, RefusedTokenIsRenewedAndTheBlockSentAgain) {
     auto scheduler = std::make_shared<ManualScheduler>();
     telemetrytest::NoCredentials credentials;
     auto platform = std::make_unique<QtPlatform>(scheduler.get(), &credentials, "test");
-    MapParams params(std::map<std::string, std::string>{{"MonitoringUrl", "http://monitoring.test"},
-                                                        {"MonitoringToken", "stale"},
-                                                        {"BaseUrl", "http://backend.test"},
-                                                        {"InstallationId", "I1"}});
+    MemoryParams params(
+        std::map<std::string, std::string>{{"MonitoringUrl", "http://monitoring.test"},
+                                           {"MonitoringToken", "stale"},
+                                           {"BaseUrl", "http://backend.test"},
+                                           {"InstallationId", "I1"}});
     {
         EventBlockSender sender("Unattended", nullptr, scheduler->getTaskQueue("EventBlockSender"),
                                 params, common::ILogger::create("EventBlockSender"),
@@ -440,7 +442,7 @@ TEST(EventBlockSenderLegacyTest, AFailedBlockIsRetriedAgainstTheRealService) {
     auto scheduler = std::make_shared<ManualScheduler>();
     auto environment = std::make_shared<extension::EventLoopEnvironment>();
     FakeQtPlatform platform;
-    MapParams params(std::map<std::string, std::string>{
+    MemoryParams params(std::map<std::string, std::string>{
         {"MonitoringUrl", stub.url()}, {"MonitoringToken", "tok"}, {"UseLegacyNetworking", "1"}});
     std::vector<IJsonTokenRequester::ResultFunction> tokenRequests;
     RecordingErrorHandler errors;

@@ -6,17 +6,17 @@
 #include <boost/filesystem/operations.hpp>
 #include <string>
 
-#include "../telemetrysupport/ScriptedNetwork.h"
 #include "../telemetrysupport/FactoryEnvironment.h"
 #include "../telemetrysupport/FakeQtPlatform.h"
 #include "../telemetrysupport/ManualScheduler.h"
-#include "../telemetrysupport/MapParams.h"
 #include "../telemetrysupport/MonitoringStub.h"
 #include "../telemetrysupport/RealQtPlatform.h"
+#include "../telemetrysupport/ScriptedNetwork.h"
 #include "common/logger/Logger.h"
 #include "common/metrics/MetricsAccumulator.h"
 #include "common/tokenrequester/JsonTokenRequester.h"
 #include "common/util/Util.h"
+#include "lib/common/tests/support/MemoryParams.h"
 #include "platform/process/Process.h"
 #include "testsupport/ScopedEnv.h"
 #include "testsupport/TempDir.h"
@@ -27,9 +27,9 @@ using common::ILogger;
 using common::LoggerBuilder;
 using telemetrytest::FakeQtPlatform;
 using telemetrytest::ManualScheduler;
-using telemetrytest::MapParams;
 using telemetrytest::MonitoringStub;
 using testing::HasSubstr;
+using testsupport::MemoryParams;
 using namespace std::chrono_literals;
 
 namespace {
@@ -47,7 +47,7 @@ class LoggerBuilderTest : public ::testing::Test {
 protected:
     void TearDown() override { common::Logger::stop(); }
 
-    MapParams params;
+    MemoryParams params;
     std::shared_ptr<ManualScheduler> scheduler = std::make_shared<ManualScheduler>();
     FakeQtPlatform platform;
     std::shared_ptr<testsupport::ScriptedNetwork> network =

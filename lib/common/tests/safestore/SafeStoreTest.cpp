@@ -11,12 +11,14 @@
 #include "common/params/Params.h"
 #include "common/util/Util.h"
 #include "lib/common/tests/support/LogCapture.h"
+#include "lib/common/tests/support/MemoryParams.h"
 #include "platform/tests/xattr/RunProgram.h"
 #include "testsupport/TempDir.h"
 
 using common::ILogger;
 using common::ISafeStore;
 using common::SafeStoreMac;
+using testsupport::MemoryParams;
 
 namespace {
 
@@ -29,35 +31,6 @@ const std::string kIvHex = "e2bf41fbd8f39f538fb8af39e30c1633";
 std::vector<unsigned char> bytes(const std::string& text) {
     return std::vector<unsigned char>(text.begin(), text.end());
 }
-
-// A plain in-memory parameter store that can be told to refuse writes.
-class MemoryParams : public common::IParams {
-public:
-    bool isReadOnly() const override { return false; }
-    std::string getValue(const std::string& key, const std::string& defaultValue) const override {
-        const auto found = values.find(key);
-        return found != values.end() ? found->second : defaultValue;
-    }
-    bool setValue(const std::string& key, std::string value) override {
-        if (refuseWrites) {
-            return false;
-        }
-        values[key] = std::move(value);
-        return true;
-    }
-    bool hasValue(const std::string& key) const override { return values.count(key) != 0; }
-    bool removeValue(const std::string& key) override { return values.erase(key) != 0; }
-    std::set<std::string> getKeys() const override {
-        std::set<std::string> keys;
-        for (const auto& entry : values) {
-            keys.insert(entry.first);
-        }
-        return keys;
-    }
-
-    std::map<std::string, std::string> values;
-    bool refuseWrites = false;
-};
 
 class SafeStoreTest : public ::testing::Test {
 protected:
@@ -127,7 +100,7 @@ TEST_F(SafeStoreTest, OpensslDecryptsTheStoredText) {
 TEST_F(SafeStoreTest, ReadsWhatOpensslEncrypted) {
     const std::string stored = openssl(false, R"({"ProxyUsername":"u","ProxyPassword":"p w"})");
     ASSERT_FALSE(stored.empty());
-    _params.values["Encrypted"] = stored;
+    _params.setValue("Encrypted", stored);
     auto store = open();
     EXPECT_EQ(store->getKeys(), (std::set<std::string>{"ProxyPassword", "ProxyUsername"}));
     EXPECT_EQ(store->getValue("ProxyUsername", ""), "u");
@@ -163,7 +136,7 @@ TEST_F(SafeStoreTest, AnotherSaltOrHostIdReadsNothingAndItsFirstWriteReplacesThe
     for (const auto& other :
          {std::make_pair(std::string("0000000000000000"), kHostId),
           std::make_pair(kSalt, std::string("ffffffffffffffffffffffffffffffff"))}) {
-        _params.values["Encrypted"] = original;
+        _params.setValue("Encrypted", original);
         auto store = open(other.first, other.second);
         EXPECT_TRUE(store->getKeys().empty());
         EXPECT_FALSE(store->hasValue("a"));
@@ -196,7 +169,7 @@ TEST_F(SafeStoreTest, UnreadableContentReadsAsEmptyWithAWarning) {
     for (const auto& c : cases) {
         ASSERT_FALSE(c.stored.empty()) << c.name;
         auto log = testsupport::LogCapture::install();
-        _params.values["Encrypted"] = c.stored;
+        _params.setValue("Encrypted", c.stored);
         auto store = open();
         EXPECT_TRUE(store->getKeys().empty()) << c.name;
         EXPECT_FALSE(store->hasValue("a")) << c.name;
@@ -219,7 +192,7 @@ TEST_F(SafeStoreTest, DamagedLastBlockIsNotTakenForTheStoredMap) {
     ASSERT_TRUE(common::util::base64Decode(encrypted(), cipher));
     ASSERT_EQ(cipher.size(), 32u);
     cipher.back() ^= 0x01;
-    _params.values["Encrypted"] = common::util::base64Encode(cipher.data(), cipher.size());
+    _params.setValue("Encrypted", common::util::base64Encode(cipher.data(), cipher.size()));
 
     EXPECT_FALSE(store->hasValue("a"));
     EXPECT_TRUE(store->getKeys().empty());
@@ -228,7 +201,7 @@ TEST_F(SafeStoreTest, DamagedLastBlockIsNotTakenForTheStoredMap) {
 
 TEST_F(SafeStoreTest, EmptyStoredValueReadsAsEmptyWithoutAWarning) {
     auto log = testsupport::LogCapture::install();
-    _params.values["Encrypted"] = "";
+    _params.setValue("Encrypted", "");
     EXPECT_TRUE(open()->getKeys().empty());
     EXPECT_EQ(log->count(ILogger::Warning, "safe store"), 0u);
 }
@@ -292,7 +265,7 @@ TEST_F(SafeStoreTest, RefusedWriteIsReported) {
     auto store = open();
     ASSERT_TRUE(store->setValue("a", "1"));
     const std::string before = encrypted();
-    _params.refuseWrites = true;
+    _params.refuseWrites(true);
     EXPECT_FALSE(store->setValue("a", "2"));
     EXPECT_FALSE(store->removeValue("a"));
     EXPECT_FALSE(store->saveStore({}));

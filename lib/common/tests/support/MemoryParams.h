@@ -4,14 +4,30 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <utility>
 
 #include "common/params/IParams.h"
 
 namespace testsupport {
 
-// A writable parameter store in memory.
+// A writable parameter store in memory, safe to share between threads.
 class MemoryParams : public common::IParams {
 public:
+    MemoryParams() = default;
+    explicit MemoryParams(std::map<std::string, std::string> values) : _values(std::move(values)) {}
+
+    // Replaces every value at once.
+    void assign(std::map<std::string, std::string> values) {
+        std::lock_guard<std::mutex> lock(_mutex);
+        _values = std::move(values);
+    }
+
+    // While refusing, setValue fails and changes nothing, like a store that cannot be written.
+    void refuseWrites(bool refuse) {
+        std::lock_guard<std::mutex> lock(_mutex);
+        _refuseWrites = refuse;
+    }
+
     bool isReadOnly() const override { return false; }
     std::string getValue(const std::string& key, const std::string& defaultValue) const override {
         std::lock_guard<std::mutex> lock(_mutex);
@@ -20,6 +36,9 @@ public:
     }
     bool setValue(const std::string& key, std::string value) override {
         std::lock_guard<std::mutex> lock(_mutex);
+        if (_refuseWrites) {
+            return false;
+        }
         _values[key] = std::move(value);
         return true;
     }
@@ -43,6 +62,7 @@ public:
 private:
     mutable std::mutex _mutex;
     std::map<std::string, std::string> _values;
+    bool _refuseWrites = false;
 };
 
 }  // namespace testsupport

@@ -7,20 +7,20 @@
 #include <string>
 
 #include "../support/LogCapture.h"
-#include "../telemetrysupport/ScriptedNetwork.h"
 #include "../telemetrysupport/FactoryEnvironment.h"
 #include "../telemetrysupport/FakeQtPlatform.h"
-#include "../telemetrysupport/MapParams.h"
 #include "../telemetrysupport/MonitoringStub.h"
 #include "../telemetrysupport/RealQtPlatform.h"
+#include "../telemetrysupport/ScriptedNetwork.h"
+#include "lib/common/tests/support/MemoryParams.h"
 #include "testsupport/ScopedEnv.h"
 
 using common::IJsonTokenRequester;
 using common::JsonTokenRequester;
 using telemetrytest::FakeQtPlatform;
-using telemetrytest::MapParams;
 using telemetrytest::MonitoringStub;
 using testing::HasSubstr;
+using testsupport::MemoryParams;
 using testsupport::ScriptedHTTPAnswer;
 using testsupport::ScriptedNetwork;
 
@@ -55,7 +55,7 @@ protected:
     std::shared_ptr<ScriptedNetwork> network = std::make_shared<ScriptedNetwork>();
     std::shared_ptr<extension::IEnvironment> environment =
         std::make_shared<telemetrytest::FactoryEnvironment>(network->makeFactory());
-    MapParams params;
+    MemoryParams params;
     Outcome outcome;
 };
 
@@ -237,7 +237,7 @@ TEST(JsonTokenRequesterQtTest, TokenFromTheBackendStub) {
     auto scheduler = std::make_shared<telemetrytest::ManualScheduler>();
     telemetrytest::NoCredentials credentials;
     auto platform = std::make_unique<QtPlatform>(scheduler.get(), &credentials, "test");
-    MapParams params(std::map<std::string, std::string>{
+    MemoryParams params(std::map<std::string, std::string>{
         {"BaseUrl", "http://backend.test"}, {"MonitoringToken", "old"}, {"SessionType", "U"}});
     {
         JsonTokenRequester requester(std::weak_ptr<extension::IEnvironment>(), *platform, params,

@@ -12,9 +12,9 @@
 
 #include "common/util/Util.h"
 #include "lib/common/tests/support/LogCapture.h"
+#include "lib/common/tests/support/MemoryParams.h"
 #include "lib/helper/tests/support/AgentQueue.h"
 #include "lib/helper/tests/support/HelperStandIn.h"
-#include "lib/helper/tests/support/MapParams.h"
 #include "platform/process/Process.h"
 #include "testsupport/ScopedEnv.h"
 #include "testsupport/TempDir.h"
@@ -23,18 +23,18 @@ using helper::ApplicationType;
 using helper::HelperClient;
 using helpertest::AgentQueue;
 using helpertest::HelperStandIn;
-using helpertest::MapParams;
+using testsupport::MemoryParams;
 using Runs = std::vector<std::vector<std::string>>;
 
 namespace {
 
 // Values a shell would have split, expanded or run.
-MapParams awkwardParams() {
-    return MapParams({{"InstallationId", "inst id; touch /tmp/pwned"},
-                      {"HostId", ""},
-                      {"InstanceId", "\"quoted\" 'single' $HOME `id`"},
-                      {"MonitoringUrl", "https://m.example/a?b=1&c=2"},
-                      {"MonitoringToken", "tok & en"}});
+MemoryParams awkwardParams() {
+    return MemoryParams({{"InstallationId", "inst id; touch /tmp/pwned"},
+                         {"HostId", ""},
+                         {"InstanceId", "\"quoted\" 'single' $HOME `id`"},
+                         {"MonitoringUrl", "https://m.example/a?b=1&c=2"},
+                         {"MonitoringToken", "tok & en"}});
 }
 
 std::vector<std::string> installVector(const std::string& helperId) {
@@ -65,13 +65,13 @@ TEST(HelperClient, HelperToolIsTheOneBesideTheExecutable) {
 
 TEST(HelperClient, InstallRunsTheHelperToolWithTheExactArgumentVector) {
     HelperStandIn standIn;
-    MapParams params = awkwardParams();
+    MemoryParams params = awkwardParams();
     EXPECT_TRUE(HelperClient::installHelperService("k3J9x0Qa7L", params));
     EXPECT_EQ(standIn.runs(), Runs{installVector("k3J9x0Qa7L")});
 
     // Unset parameters are empty arguments, not missing ones.
     HelperStandIn second;
-    MapParams empty;
+    MemoryParams empty;
     EXPECT_TRUE(HelperClient::installHelperService("", empty));
     EXPECT_EQ(second.runs(),
               (Runs{{"-install", "-HelperId", "", "-starterpid", std::to_string(::getpid()),
@@ -91,7 +91,7 @@ TEST(HelperClient, UninstallRunsTheHelperToolWithTheExactArgumentVector) {
 
 TEST(HelperClient, ANonZeroExitIsAFailure) {
     HelperStandIn standIn;
-    MapParams params;
+    MemoryParams params;
     standIn.setInstallExit(3);
     EXPECT_FALSE(HelperClient::installHelperService("id", params));
     EXPECT_TRUE(HelperClient::uninstallHelperService("id", "", "", false));
@@ -105,7 +105,7 @@ TEST(HelperClient, ANonZeroExitIsAFailure) {
 TEST(HelperClient, TheLoggedCommandLineMasksTheToken) {
     auto log = testsupport::LogCapture::install();
     HelperStandIn standIn;
-    MapParams params = awkwardParams();
+    MemoryParams params = awkwardParams();
     ASSERT_TRUE(HelperClient::installHelperService("k3J9x0Qa7L", params));
     EXPECT_FALSE(log->anyContains("tok & en"));
     EXPECT_TRUE(log->anyContains("-MonitoringToken ***"));
@@ -115,7 +115,7 @@ TEST(HelperClient, AHelperToolThatDoesNotEndIsKilledAndCountsAsFailed) {
     HelperStandIn standIn;
     testsupport::ScopedEnv sleep("ORV_STANDIN_HELPER_SLEEP", std::string("60"));
     HelperClient::setCommandTimeLimit(std::chrono::milliseconds(300));
-    MapParams params;
+    MemoryParams params;
     const auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(HelperClient::installHelperService("id", params));
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
@@ -128,7 +128,7 @@ TEST(HelperClient, WithoutTheHelperToolNothingRuns) {
     if (std::getenv("ORV_HELPER_CLIENT_ALONE") != nullptr) {
         auto log = testsupport::LogCapture::install();
         ASSERT_FALSE(boost::filesystem::exists(HelperClient::getHelperToolPath()));
-        MapParams params = awkwardParams();
+        MemoryParams params = awkwardParams();
         EXPECT_FALSE(HelperClient::installHelperService("id", params));
         EXPECT_FALSE(HelperClient::uninstallHelperService("id", "", "", false));
         EXPECT_TRUE(log->anyContains("helper tool not found"));

@@ -9,17 +9,17 @@
 #include "common/util/Util.h"
 #include "interprocess/pm/AbstractLaunchInSessionActor.h"
 #include "interprocess/pm/ILaunchActor.h"
+#include "lib/common/tests/support/MemoryParams.h"
 #include "lib/helper/tests/support/AgentQueue.h"
-#include "lib/helper/tests/support/MapParams.h"
 
 using helper::ApplicationType;
 using helpertest::AgentQueue;
-using helpertest::MapParams;
 using interprocess::AbstractLaunchInSessionActor;
 using interprocess::ILaunchActor;
 using pmtest::Clock;
 using pmtest::RecordingDelegate;
 using pmtest::RecordingLogger;
+using testsupport::MemoryParams;
 using Lines = std::vector<std::string>;
 using common::ILogger;
 
@@ -77,7 +77,7 @@ protected:
 
     Clock clock;
     RecordingLogger logger;
-    MapParams params;
+    MemoryParams params;
     RecordingDelegate delegate;
 };
 
@@ -202,27 +202,27 @@ TEST_F(LaunchActorTest, DestroyingTheActorDropsItsQueuedEvents) {
 
 TEST_F(LaunchActorTest, CompanionArgumentsForTheUiAgent) {
     auto actor = makeFake(501);
-    params.values = {{"InstanceId", "k3J9x0Qa7L"},
-                     {"Lang", "de-DE"},
-                     {"MonitoringToken", "tok en"},
-                     {"HostId", ""},
-                     {"LogLevel", "1"},
-                     {"Unrelated", "x"},
-                     {"SessionId", "7"},
-                     {"DrawMouseCursor", "1"},
-                     {"MinimumFrameTime", "20"}};
+    params.assign({{"InstanceId", "k3J9x0Qa7L"},
+                   {"Lang", "de-DE"},
+                   {"MonitoringToken", "tok en"},
+                   {"HostId", ""},
+                   {"LogLevel", "1"},
+                   {"Unrelated", "x"},
+                   {"SessionId", "7"},
+                   {"DrawMouseCursor", "1"},
+                   {"MinimumFrameTime", "20"}});
     EXPECT_EQ(narrow(actor->getApplicationParams(501, ApplicationType::UnattendedUi)),
               (Lines{"-HostId", "", "-InstanceId", "k3J9x0Qa7L", "-Lang", "de-DE", "-LogLevel", "1",
                      "-MonitoringToken", "tok en", "-ProcessAddress", "UnattendedUi-501"}));
 
     // Only InstanceId and Lang set: six elements.
-    params.values = {{"InstanceId", "k3J9x0Qa7L"}, {"Lang", "en-US"}};
+    params.assign({{"InstanceId", "k3J9x0Qa7L"}, {"Lang", "en-US"}});
     EXPECT_EQ(narrow(actor->getApplicationParams(501, ApplicationType::UnattendedUi)),
               (Lines{"-InstanceId", "k3J9x0Qa7L", "-Lang", "en-US", "-ProcessAddress",
                      "UnattendedUi-501"}));
 
     // Lang and ProcessAddress are always there.
-    params.values = {};
+    params.assign({});
     EXPECT_EQ(narrow(actor->getApplicationParams(0, ApplicationType::UnattendedUi)),
               (Lines{"-Lang", "", "-ProcessAddress", "UnattendedUi-0"}));
 }
@@ -234,11 +234,11 @@ TEST_F(LaunchActorTest, CompanionArgumentsForOtherPrograms) {
     EXPECT_EQ(narrow(applet->getApplicationParams(501, ApplicationType::AppletUi)),
               (Lines{"-DrawMouseCursor", "0", "-Lang", "", "-MinimumFrameTime", "30",
                      "-ProcessAddress", "AppletUi-501"}));
-    params.values = {{"DrawMouseCursor", "1"},
-                     {"MinimumFrameTime", "16"},
-                     {"SessionId", "3"},
-                     {"SelectedMonitorId", "2"},
-                     {"Offline", "0"}};
+    params.assign({{"DrawMouseCursor", "1"},
+                   {"MinimumFrameTime", "16"},
+                   {"SessionId", "3"},
+                   {"SelectedMonitorId", "2"},
+                   {"Offline", "0"}});
     EXPECT_EQ(
         narrow(applet->getApplicationParams(501, ApplicationType::AppletUi)),
         (Lines{"-DrawMouseCursor", "1", "-Lang", "", "-MinimumFrameTime", "16", "-Offline", "0",
@@ -247,7 +247,7 @@ TEST_F(LaunchActorTest, CompanionArgumentsForOtherPrograms) {
 
 TEST_F(LaunchActorTest, InSessionActorSendsItsRequestsToTheUsersAgentQueue) {
     AgentQueue agent;
-    params.values = {{"InstanceId", "k3J9x0Qa7L"}, {"Lang", "fr"}};
+    params.assign({{"InstanceId", "k3J9x0Qa7L"}, {"Lang", "fr"}});
     auto actor = ILaunchActor::createLaunchInSessionActor(
         agent.helperId, ApplicationType::UnattendedUi,
         clock.scheduler->getTaskQueue("LaunchInSessionActor"), logger, params, true, agent.uid);

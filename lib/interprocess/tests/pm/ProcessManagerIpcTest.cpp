@@ -14,9 +14,9 @@
 #include "PmTestSupport.h"
 #include "interprocess/controller/IIpcController.h"
 #include "interprocess/pm/IProcessManager.h"
+#include "lib/common/tests/support/MemoryParams.h"
 #include "lib/helper/tests/support/AgentQueue.h"
 #include "lib/helper/tests/support/IpcPeer.h"
-#include "lib/helper/tests/support/MapParams.h"
 #include "testsupport/ScopedEnv.h"
 #include "testsupport/TempDir.h"
 
@@ -47,7 +47,7 @@ TEST(ProcessManagerIpc, TheUiAgentConnectingAndLeavingIsReportedAndAskedToQuit) 
     testsupport::ScopedEnv rootEnv("ORV_SYSTEM_ROOT", root.path().string());
     root.write("var/run/console-user", std::to_string(::getuid()));
     helpertest::AgentQueue agent;
-    helpertest::MapParams params({{"HelperId", agent.helperId}});
+    testsupport::MemoryParams params({{"HelperId", agent.helperId}});
     const std::string prefix = "orvpm" + agent.helperId;
     const std::string address = "UnattendedUi-" + std::to_string(::getuid());
 

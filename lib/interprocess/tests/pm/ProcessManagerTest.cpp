@@ -13,9 +13,9 @@
 #include "interprocess/controller/IIpcController.h"
 #include "interprocess/pm/LogonSessionChangeEvent.h"
 #include "lib/common/tests/support/LogCapture.h"
+#include "lib/common/tests/support/MemoryParams.h"
 #include "lib/helper/tests/support/AgentQueue.h"
 #include "lib/helper/tests/support/HelperStandIn.h"
-#include "lib/helper/tests/support/MapParams.h"
 #include "testsupport/ScopedEnv.h"
 #include "testsupport/TempDir.h"
 
@@ -23,10 +23,10 @@ using common::ILogger;
 using helper::ApplicationType;
 using helpertest::AgentQueue;
 using helpertest::HelperStandIn;
-using helpertest::MapParams;
 using interprocess::IProcessManager;
 using interprocess::ProcessManager;
 using pmtest::Clock;
+using testsupport::MemoryParams;
 using Lines = std::vector<std::string>;
 using Runs = std::vector<std::vector<std::string>>;
 
@@ -93,12 +93,12 @@ protected:
     Clock clock;
     FakeController controller;
     const std::string helperId = helpertest::uniqueHelperId();
-    MapParams params{{{"HelperId", helperId},
-                      {"InstallationId", "inst; rm -rf /"},
-                      {"HostId", "host id"},
-                      {"InstanceId", "k3J9x0Qa7L"},
-                      {"MonitoringUrl", "https://m.example/?a=1&b=2"},
-                      {"MonitoringToken", "\"tok\" & 'en'"}}};
+    MemoryParams params{{{"HelperId", helperId},
+                         {"InstallationId", "inst; rm -rf /"},
+                         {"HostId", "host id"},
+                         {"InstanceId", "k3J9x0Qa7L"},
+                         {"MonitoringUrl", "https://m.example/?a=1&b=2"},
+                         {"MonitoringToken", "\"tok\" & 'en'"}}};
     RecordingClient client;
 };
 
@@ -144,7 +144,7 @@ TEST_F(ProcessManagerTest, DaemonStartReplacesTheHelperAgentInThreeRuns) {
 
 TEST_F(ProcessManagerTest, StartWithoutStoredIdUninstallsWithAnEmptyIdThenInstalls) {
     HelperStandIn standIn;
-    params.values.erase("HelperId");
+    params.removeValue("HelperId");
     auto manager = makeManager();
     EXPECT_EQ(manager->reinstallHelperTool(true), IProcessManager::Installed);
     const std::string fresh = params.getValue("HelperId", "");
@@ -174,7 +174,7 @@ TEST_F(ProcessManagerTest, AFailedUninstallDoesNotBlockTheInstall) {
 TEST_F(ProcessManagerTest, AFailedInstallAnswersOne) {
     HelperStandIn standIn;
     standIn.setInstallExit(2);
-    params.values.erase("HelperId");
+    params.removeValue("HelperId");
     auto manager = makeManager();
     EXPECT_EQ(manager->installHelperTool(), IProcessManager::InstallFailed);
     EXPECT_EQ(log->count(ILogger::Error, "Unable to install helper tool"), 1u);
