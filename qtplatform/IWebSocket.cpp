@@ -1,36 +1,13 @@
 #include "qtplatform/IWebSocket.h"
 
-#include <array>
+#include "qtplatform/LogUtils.h"
 
 std::string IWebSocket::errorToString(Error error) {
-    static const std::array<const char*, 23> names = {
-        "ConnectionRefusedError",
-        "RemoteHostClosedError",
-        "HostNotFoundError",
-        "SocketAccessError",
-        "SocketResourceError",
-        "SocketTimeoutError",
-        "DatagramTooLargeError",
-        "NetworkError",
-        "AddressInUseError",
-        "SocketAddressNotAvailableError",
-        "UnsupportedSocketOperationError",
-        "UnfinishedSocketOperationError",
-        "ProxyAuthenticationRequiredError",
-        "SslHandshakeFailedError",
-        "ProxyConnectionRefusedError",
-        "ProxyConnectionClosedError",
-        "ProxyConnectionTimeoutError",
-        "ProxyNotFoundError",
-        "ProxyProtocolError",
-        "OperationError",
-        "SslInternalError",
-        "SslInvalidUserDataError",
-        "TemporaryError",
-    };
+    // The values are Qt's socket errors; the names come from the one table of them.
     const int value = static_cast<int>(error);
-    if (value >= 0 && static_cast<std::size_t>(value) < names.size()) {
-        return names[static_cast<std::size_t>(value)];
+    if (value < static_cast<int>(ConnectionRefusedError) ||
+        value > static_cast<int>(TemporaryError)) {
+        return "Unknown Error";
     }
-    return "Unknown Error";
+    return LogUtils::toString(static_cast<QAbstractSocket::SocketError>(value));
 }
