@@ -11,6 +11,7 @@
 #include <fstream>
 #include <thread>
 
+#include "DaemonFixture.h"
 #include "platform/process/Process.h"
 #include "testsupport/ScopedEnv.h"
 #include "testsupport/TempDir.h"
@@ -20,17 +21,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// The value of a top-level member of unattended.json (numbers and strings alike), or "".
-std::string stateValue(const fs::path& file, const std::string& key) {
-    const std::string text = testsupport::TempDir::read(file);
-    auto at = text.find("\"" + key + "\"");
-    if (at == std::string::npos || (at = text.find(':', at)) == std::string::npos) {
-        return std::string();
-    }
-    at = text.find_first_not_of(" \t\"", at + 1);
-    const auto end = text.find_first_of("\",\n}", at);
-    return at == std::string::npos ? std::string() : text.substr(at, end - at);
-}
+using endtoend::stateValue;
 
 class Daemon : public testing::Test {
 protected:
@@ -94,7 +85,8 @@ TEST_F(Daemon, RegsvcPrintsOneAnswerLineAndExitsZero) {
 }
 
 TEST_F(Daemon, RegsvcWritesTheJobDelsvcRemovesIt) {
-    ASSERT_EQ(run({"-regsvc", "-WorkFolder", _install.string()}).output, "<exitcode>0</exitcode>\n");
+    ASSERT_EQ(run({"-regsvc", "-WorkFolder", _install.string()}).output,
+              "<exitcode>0</exitcode>\n");
     const std::string id = stateValue(_install / "unattended.json", "InstallationId");
     const fs::path job =
         _dir / ("root/Library/LaunchDaemons/com.orvanta.remotesupport.daemon." + id + ".plist");
