@@ -7,9 +7,9 @@
 
 #include "../support/LogCapture.h"
 #include "../telemetrysupport/FakeEventBlockSender.h"
-#include "../telemetrysupport/ManualScheduler.h"
 #include "common/collectors/MetricsCollector.h"
 #include "common/metrics/MetricsAccumulator.h"
+#include "lib/common/tests/support/ManualScheduler.h"
 
 using common::EventCollector;
 using common::IEventBlockSender;
@@ -18,7 +18,7 @@ using common::metrics::MetricsAccumulator;
 using common::metrics::MetricsCollector;
 using common::metrics::Record;
 using telemetrytest::FakeEventBlockSender;
-using telemetrytest::ManualScheduler;
+using testsupport::ManualScheduler;
 using namespace std::chrono_literals;
 
 namespace {
@@ -46,7 +46,7 @@ protected:
         }
     }
 
-    std::shared_ptr<ManualScheduler> scheduler = std::make_shared<ManualScheduler>();
+    std::shared_ptr<ManualScheduler> scheduler = ManualScheduler::create();
     ManualScheduler::TimePoint start = scheduler->now();
     std::unique_ptr<common::ITaskQueue> queue = scheduler->getTaskQueue("JsonSink");
     std::shared_ptr<FakeEventBlockSender> sender = std::make_shared<FakeEventBlockSender>();

@@ -17,6 +17,7 @@
 #include "common/credentialstorage/ICredentialStorage.h"
 #include "lib/common/tests/support/ManualScheduler.h"
 #include "lib/common/tests/support/MemoryParams.h"
+#include "lib/common/tests/support/NoCredentials.h"
 #include "lib/common/tests/support/RecordingLogger.h"
 #include "qtplatform/QtPlatform.h"
 #include "testsupport/ScopedEnv.h"
@@ -29,17 +30,6 @@ using State = common::IConnectionController::State;
 using namespace std::chrono_literals;
 
 namespace {
-
-class MemoryCredentials : public common::credentialstorage::ICredentialStorage {
-public:
-    bool saveCredentials(const std::wstring&, const std::wstring&,
-                         const std::wstring&) const override {
-        return true;
-    }
-    bool loadCredentials(const std::wstring&, std::wstring&, std::wstring&) const override {
-        return false;
-    }
-};
 
 class Recorder : public common::IConnectionControllerDelegate {
 public:
@@ -122,7 +112,7 @@ protected:
     std::unique_ptr<testsupport::ServerProcess> server;
     std::shared_ptr<testsupport::ManualScheduler> scheduler =
         testsupport::ManualScheduler::create();
-    MemoryCredentials credentials;
+    testsupport::NoCredentials credentials;
     testsupport::MemoryParams params;
     std::shared_ptr<testsupport::LogBook> book = std::make_shared<testsupport::LogBook>();
     std::shared_ptr<testsupport::LogBook> connectionBook = std::make_shared<testsupport::LogBook>();

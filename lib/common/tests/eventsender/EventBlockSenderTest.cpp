@@ -9,12 +9,12 @@
 
 #include "../support/LogCapture.h"
 #include "../telemetrysupport/FakeQtPlatform.h"
-#include "../telemetrysupport/ManualScheduler.h"
 #include "../telemetrysupport/MonitoringStub.h"
 #include "../telemetrysupport/RealQtPlatform.h"
 #include "../telemetrysupport/ScriptedNetwork.h"
 #include "common/tokenrequester/JsonTokenRequester.h"
 #include "foundation/extension/EventLoopEnvironment.h"
+#include "lib/common/tests/support/ManualScheduler.h"
 #include "lib/common/tests/support/MemoryParams.h"
 #include "testsupport/ScopedEnv.h"
 
@@ -23,9 +23,9 @@ using common::IEventBlockSender;
 using common::IJsonTokenRequester;
 using common::JsonLogEvent;
 using telemetrytest::FakeQtPlatform;
-using telemetrytest::ManualScheduler;
 using telemetrytest::MonitoringStub;
 using testing::HasSubstr;
+using testsupport::ManualScheduler;
 using testsupport::MemoryParams;
 using testsupport::ScriptedHTTPAnswer;
 using testsupport::ScriptedNetwork;
@@ -88,7 +88,7 @@ protected:
     }
 
     std::shared_ptr<testsupport::LogCapture> logs;
-    std::shared_ptr<ManualScheduler> scheduler = std::make_shared<ManualScheduler>();
+    std::shared_ptr<ManualScheduler> scheduler = ManualScheduler::create();
     FakeQtPlatform platform;
     std::shared_ptr<ScriptedNetwork> network = std::make_shared<ScriptedNetwork>();
     // The sender holds the factory weakly, as the environment owns it in the program.
@@ -397,8 +397,8 @@ TEST(EventBlockSenderQtTest, RefusedTokenIsRenewedAndTheBlockSentAgain) {
     ASSERT_TRUE(stub.ready());
     testsupport::ScopedEnv proxy("http_proxy", stub.url());
     testsupport::ScopedEnv noProxy("no_proxy", std::nullopt);
-    auto scheduler = std::make_shared<ManualScheduler>();
-    telemetrytest::NoCredentials credentials;
+    auto scheduler = ManualScheduler::create();
+    testsupport::NoCredentials credentials;
     auto platform = std::make_unique<QtPlatform>(scheduler.get(), &credentials, "test");
     MemoryParams params(
         std::map<std::string, std::string>{{"MonitoringUrl", "http://monitoring.test"},
@@ -439,7 +439,7 @@ TEST(EventBlockSenderLegacyTest, AFailedBlockIsRetriedAgainstTheRealService) {
     auto logs = testsupport::LogCapture::install();
     MonitoringStub stub(R"({"/api/sendEvents": [{"status": 500}, {"status": 202}]})");
     ASSERT_TRUE(stub.ready());
-    auto scheduler = std::make_shared<ManualScheduler>();
+    auto scheduler = ManualScheduler::create();
     auto environment = std::make_shared<extension::EventLoopEnvironment>();
     FakeQtPlatform platform;
     MemoryParams params(std::map<std::string, std::string>{

@@ -7,9 +7,9 @@
 #include <string>
 
 #include "../telemetrysupport/FakeEventBlockSender.h"
-#include "../telemetrysupport/ManualScheduler.h"
 #include "common/jsonsink/ForwardedLogRecord.h"
 #include "common/util/Util.h"
+#include "lib/common/tests/support/ManualScheduler.h"
 #include "platform/process/Process.h"
 
 using common::ForwardedLogRecord;
@@ -18,8 +18,8 @@ using common::ILoggerSink;
 using common::JsonLogEvent;
 using common::JsonSink;
 using telemetrytest::FakeEventBlockSender;
-using telemetrytest::ManualScheduler;
 using testing::HasSubstr;
+using testsupport::ManualScheduler;
 using namespace std::chrono_literals;
 
 namespace {
@@ -120,7 +120,7 @@ TEST(ForwardedLogRecordTest, ATooLongMessageIsShortenedToFitAtACharacterBoundary
 
 class JsonSinkTest : public ::testing::Test {
 protected:
-    std::shared_ptr<ManualScheduler> scheduler = std::make_shared<ManualScheduler>();
+    std::shared_ptr<ManualScheduler> scheduler = ManualScheduler::create();
     std::shared_ptr<FakeEventBlockSender> sender = std::make_shared<FakeEventBlockSender>();
     // Queue names are process-wide: one prefix per test run.
     std::string prefix = "jsonsinktest" + common::util::generateNanoId(8, "abcdefghijklmnop");

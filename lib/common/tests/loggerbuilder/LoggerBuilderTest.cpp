@@ -8,7 +8,6 @@
 
 #include "../telemetrysupport/FactoryEnvironment.h"
 #include "../telemetrysupport/FakeQtPlatform.h"
-#include "../telemetrysupport/ManualScheduler.h"
 #include "../telemetrysupport/MonitoringStub.h"
 #include "../telemetrysupport/RealQtPlatform.h"
 #include "../telemetrysupport/ScriptedNetwork.h"
@@ -16,6 +15,7 @@
 #include "common/metrics/MetricsAccumulator.h"
 #include "common/tokenrequester/JsonTokenRequester.h"
 #include "common/util/Util.h"
+#include "lib/common/tests/support/ManualScheduler.h"
 #include "lib/common/tests/support/MemoryParams.h"
 #include "platform/process/Process.h"
 #include "testsupport/ScopedEnv.h"
@@ -26,9 +26,9 @@ using common::IJsonTokenRequester;
 using common::ILogger;
 using common::LoggerBuilder;
 using telemetrytest::FakeQtPlatform;
-using telemetrytest::ManualScheduler;
 using telemetrytest::MonitoringStub;
 using testing::HasSubstr;
+using testsupport::ManualScheduler;
 using testsupport::MemoryParams;
 using namespace std::chrono_literals;
 
@@ -48,7 +48,7 @@ protected:
     void TearDown() override { common::Logger::stop(); }
 
     MemoryParams params;
-    std::shared_ptr<ManualScheduler> scheduler = std::make_shared<ManualScheduler>();
+    std::shared_ptr<ManualScheduler> scheduler = ManualScheduler::create();
     FakeQtPlatform platform;
     std::shared_ptr<testsupport::ScriptedNetwork> network =
         std::make_shared<testsupport::ScriptedNetwork>();
@@ -131,7 +131,7 @@ TEST_F(LoggerBuilderTest, RecordsAndMetricsReachTheMonitoringService) {
     ASSERT_TRUE(stub.ready());
     testsupport::ScopedEnv proxy("http_proxy", stub.url());
     testsupport::ScopedEnv noProxy("no_proxy", std::nullopt);
-    telemetrytest::NoCredentials credentials;
+    testsupport::NoCredentials credentials;
     auto qt = std::make_unique<QtPlatform>(scheduler.get(), &credentials, "test");
     const std::string instance = uniqueName("lbe");
     params.setValue("InstanceId", instance);

@@ -6,27 +6,15 @@
 #include <string>
 #include <thread>
 
-#include "ManualScheduler.h"
-#include "common/credentialstorage/ICredentialStorage.h"
+#include "lib/common/tests/support/ManualScheduler.h"
+#include "lib/common/tests/support/NoCredentials.h"
 #include "qtplatform/QtPlatform.h"
 
 namespace telemetrytest {
 
-// A credential store that holds nothing.
-class NoCredentials : public common::credentialstorage::ICredentialStorage {
-public:
-    bool saveCredentials(const std::wstring&, const std::wstring&,
-                         const std::wstring&) const override {
-        return false;
-    }
-    bool loadCredentials(const std::wstring&, std::wstring&, std::wstring&) const override {
-        return false;
-    }
-};
-
 // Runs the scheduler's due tasks (the Qt platform's results among them) until `done` holds or
 // `limit` passes.
-inline bool runUntil(ManualScheduler& scheduler, const std::function<bool()>& done,
+inline bool runUntil(testsupport::ManualScheduler& scheduler, const std::function<bool()>& done,
                      std::chrono::milliseconds limit = std::chrono::seconds(30)) {
     const auto deadline = std::chrono::steady_clock::now() + limit;
     while (!done()) {

@@ -234,8 +234,8 @@ TEST(JsonTokenRequesterQtTest, TokenFromTheBackendStub) {
     ASSERT_TRUE(stub.ready());
     testsupport::ScopedEnv proxy("http_proxy", stub.url());
     testsupport::ScopedEnv noProxy("no_proxy", std::nullopt);
-    auto scheduler = std::make_shared<telemetrytest::ManualScheduler>();
-    telemetrytest::NoCredentials credentials;
+    auto scheduler = testsupport::ManualScheduler::create();
+    testsupport::NoCredentials credentials;
     auto platform = std::make_unique<QtPlatform>(scheduler.get(), &credentials, "test");
     MemoryParams params(std::map<std::string, std::string>{
         {"BaseUrl", "http://backend.test"}, {"MonitoringToken", "old"}, {"SessionType", "U"}});
