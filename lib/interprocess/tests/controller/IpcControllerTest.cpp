@@ -9,6 +9,7 @@
 #include "interprocess/datalink/IDataLink.h"
 #include "interprocess/transport/ITransport.h"
 #include "lib/common/tests/support/LogCapture.h"
+#include "lib/interprocess/tests/support/ControllerRecorder.h"
 #include "lib/interprocess/tests/support/IpcTestSupport.h"
 
 using namespace std::chrono_literals;
@@ -17,24 +18,7 @@ using interprocess::IpcController;
 
 namespace {
 
-class Recorder : public interprocess::IIpcControllerClient {
-public:
-    void onIpcClientConnected(const std::string& address) override {
-        events.push_back("connected " + address);
-    }
-    void onIpcClientDisconnected(const std::string& address) override {
-        events.push_back("disconnected " + address);
-    }
-    void onIpcClientMessageReceived(const ApplicationType& application,
-                                    const std::string& json) override {
-        events.push_back("message " + std::to_string(static_cast<int>(application)) + " " + json);
-    }
-    void onIpcClientSynchronousMessageReceived(const ApplicationType& application,
-                                               const std::string& json) override {
-        events.push_back("sync " + std::to_string(static_cast<int>(application)) + " " + json);
-    }
-    std::vector<std::string> events;
-};
+using Recorder = ipctest::ControllerRecorder;
 
 // Several endpoints of one run (one queue prefix) in this process, on a clock the test moves.
 class IpcControllerTest : public ::testing::Test {

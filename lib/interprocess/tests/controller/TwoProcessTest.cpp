@@ -11,6 +11,7 @@
 
 #include "interprocess/controller/IpcController.h"
 #include "lib/common/tests/support/LogCapture.h"
+#include "lib/interprocess/tests/support/ControllerRecorder.h"
 #include "lib/interprocess/tests/support/IpcTestSupport.h"
 #include "lib/interprocess/tests/support/PeerProcess.h"
 
@@ -20,27 +21,7 @@ using interprocess::IpcController;
 
 namespace {
 
-class Recorder : public interprocess::IIpcControllerClient {
-public:
-    void onIpcClientConnected(const std::string& address) override {
-        events.push_back("connected " + address);
-    }
-    void onIpcClientDisconnected(const std::string& address) override {
-        events.push_back("disconnected " + address);
-    }
-    void onIpcClientMessageReceived(const ApplicationType& application,
-                                    const std::string& json) override {
-        events.push_back("message " + std::to_string(static_cast<int>(application)) + " " + json);
-    }
-    void onIpcClientSynchronousMessageReceived(const ApplicationType& application,
-                                               const std::string& json) override {
-        events.push_back("sync " + std::to_string(static_cast<int>(application)) + " " + json);
-    }
-    bool has(const std::string& event) const {
-        return std::find(events.begin(), events.end(), event) != events.end();
-    }
-    std::vector<std::string> events;
-};
+using Recorder = ipctest::ControllerRecorder;
 
 class TwoProcessTest : public ::testing::Test {
 protected:
