@@ -13,7 +13,6 @@
 #include <thread>
 #include <vector>
 
-#include "RecordingDelegate.h"
 #include "common/connectioncontroller/ConnectionController.h"
 #include "common/connectioncontroller/connection/Connection.h"
 #include "common/safestore/ISafeStore.h"
@@ -23,6 +22,7 @@
 #include "lib/common/tests/connectioncontroller/FakeConnection.h"
 #include "lib/common/tests/support/ManualScheduler.h"
 #include "lib/common/tests/support/MemoryParams.h"
+#include "lib/common/tests/support/RecordingConnectionDelegate.h"
 #include "lib/common/tests/support/RecordingLogger.h"
 #include "testsupport/ScopedEnv.h"
 #include "testsupport/ServerProcess.h"
@@ -304,7 +304,7 @@ TEST_F(ConnectionPeerTest, ProxyAsksForCredentialsAndConnectsWithTheStoredOnes) 
     environment->GetNetworkFactory()->GetNetworkConnectivity()->SetProxy(proxy);
 
     auto connection = makeConnection();
-    RecordingDelegate delegate;
+    testsupport::RecordingConnectionDelegate delegate;
     connection->setDelegate(&delegate);
     connection->addToConnectionHeader("Authorization", "via-proxy");
     connection->connect(url("/ws"));

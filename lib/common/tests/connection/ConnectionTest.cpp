@@ -9,11 +9,11 @@
 #include <vector>
 
 #include "FakeWebSocket.h"
-#include "RecordingDelegate.h"
 #include "common/connectioncontroller/connection/Connection.h"
 #include "common/safestore/ISafeStore.h"
 #include "lib/common/tests/support/ManualScheduler.h"
 #include "lib/common/tests/support/MemoryParams.h"
+#include "lib/common/tests/support/RecordingConnectionDelegate.h"
 #include "lib/common/tests/support/RecordingLogger.h"
 
 namespace connectiontest {
@@ -56,7 +56,7 @@ protected:
     std::unique_ptr<common::ISafeStore> safeStore =
         common::ISafeStore::create(params, {1, 2, 3, 4}, {5, 6, 7, 8});
     std::shared_ptr<testsupport::LogBook> book = std::make_shared<testsupport::LogBook>();
-    RecordingDelegate delegate;
+    testsupport::RecordingConnectionDelegate delegate;
     std::unique_ptr<common::Connection> connection;
 };
 

@@ -8,6 +8,7 @@
 
 #include "lib/common/tests/support/FakeQtPlatform.h"
 #include "lib/common/tests/support/ManualScheduler.h"
+#include "lib/common/tests/support/RecordingConnectionDelegate.h"
 #include "lib/common/tests/support/RecordingLogger.h"
 
 using common::IConnectionDelegate;
@@ -17,26 +18,7 @@ using testsupport::FakeQtPlatform;
 
 namespace {
 
-class ConnectionListener : public IConnectionDelegate {
-public:
-    void onConnectionConnected(std::string host, uint16_t port, std::string user,
-                               std::string password) const override {
-        events.push_back("connected " + host + " " + std::to_string(port) + " " + user + " " +
-                         password);
-    }
-    void onConnectionDisconnected(const DisconnectReason& reason) const override {
-        events.push_back("disconnected " + std::to_string(static_cast<int>(reason)));
-    }
-    void onConnectionMessageReceived(const std::vector<uint8_t>& message) const override {
-        events.push_back("message " + std::string(message.begin(), message.end()));
-    }
-    void onConnectionRequestProxyCredentials(const std::string& proxy) override {
-        events.push_back("proxy " + proxy);
-    }
-    void onFatalConnectionError() override { events.push_back("fatal"); }
-
-    mutable std::vector<std::string> events;
-};
+using ConnectionListener = testsupport::RecordingConnectionDelegate;
 
 class WebSocketConnectionTest : public ::testing::Test {
 protected:
@@ -86,7 +68,7 @@ TEST_F(WebSocketConnectionTest, SocketReportsBecomeDelegateCalls) {
     connection->setDisconnectReason(IConnectionDelegate::Requested);
     socket->handlers.disconnected();
     EXPECT_EQ(listener.events, (std::vector<std::string>{
-                                   "connected proxy.test 8080 u p", "message abc", "message abc",
+                                   "connected proxy.test:8080 u p", "message abc", "message abc",
                                    "proxy proxy.test:8080", "disconnected 1", "disconnected 0"}));
 }
 

@@ -5,11 +5,11 @@
 
 #include "common/connectioncontroller/IConnectionDelegate.h"
 
-namespace connectiontest {
+namespace testsupport {
 
 // Every report of a connection, as one line each: "connected <host>:<port> <user> <password>",
 // "disconnected <reason>", "message <text>", "proxy <text>", "fatal".
-class RecordingDelegate : public common::IConnectionDelegate {
+class RecordingConnectionDelegate : public common::IConnectionDelegate {
 public:
     void onConnectionConnected(std::string host, uint16_t port, std::string user,
                                std::string password) const override {
@@ -30,4 +30,4 @@ public:
     mutable std::vector<std::string> events;
 };
 
-}  // namespace connectiontest
+}  // namespace testsupport
