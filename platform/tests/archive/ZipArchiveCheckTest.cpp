@@ -6,7 +6,7 @@
 #include <boost/filesystem/operations.hpp>
 
 #include "platform/archive/Unzip.h"
-#include "platform/process/Process.h"
+#include "platform/tests/archive/MakeZip.h"
 #include "testsupport/TempDir.h"
 
 namespace fs = boost::filesystem;
@@ -14,23 +14,11 @@ using standin::ZipArchiveCheck;
 
 namespace {
 
-// Makes a zip archive with Python's zipfile: `entries` is a Python list of
-// (name, content, unix mode) tuples.
+// Makes `name` in `dir` from (name, content, unix mode) tuples written as a Python list.
 fs::path makeZip(const testsupport::TempDir& dir, const std::string& name,
                  const std::string& entries) {
     const fs::path archive = dir / name;
-    const std::string script =
-        "import sys, zipfile\n"
-        "with zipfile.ZipFile(sys.argv[1], 'w') as z:\n"
-        "    for n, c, m in " +
-        entries +
-        ":\n"
-        "        i = zipfile.ZipInfo(n)\n"
-        "        i.create_system = 3\n"
-        "        i.external_attr = m << 16\n"
-        "        z.writestr(i, c)\n";
-    const auto result = standin::Process::run("/usr/bin/python3", {"-c", script, archive.string()});
-    EXPECT_TRUE(result.succeeded());
+    EXPECT_TRUE(testsupport::makeZip(archive, entries));
     return archive;
 }
 

@@ -12,6 +12,7 @@
 #include "common/params/JsonFileParams.h"
 #include "common/taskscheduler/TaskScheduler.h"
 #include "platform/process/Process.h"
+#include "platform/tests/archive/MakeZip.h"
 #include "testsupport/ScopedEnv.h"
 #include "testsupport/TempDir.h"
 #include "unattended/appletcache/AppletCache.h"
@@ -31,21 +32,10 @@ const char kRecordingDaemon[] =
     "for a in \"$@\"; do printf '[%s]\\n' \"$a\"; done > \"$here/../../../arguments.txt\"\n"
     "exit 0\n";
 
-// Builds a zip archive with Python's zipfile from (name, content, mode) entries.
+// The bytes of a zip archive made from (name, content, mode) entries written as a Python list.
 std::string makeZip(const testsupport::TempDir& dir, const std::string& entries) {
     const fs::path archive = dir / "made.zip";
-    const std::string script =
-        "import sys, zipfile\n"
-        "with zipfile.ZipFile(sys.argv[1], 'w') as z:\n"
-        "    for n, c, m in " +
-        entries +
-        ":\n"
-        "        i = zipfile.ZipInfo(n)\n"
-        "        i.create_system = 3\n"
-        "        i.external_attr = m << 16\n"
-        "        z.writestr(i, c)\n";
-    EXPECT_TRUE(
-        standin::Process::run("/usr/bin/python3", {"-c", script, archive.string()}).succeeded());
+    EXPECT_TRUE(testsupport::makeZip(archive, entries));
     return testsupport::TempDir::read(archive);
 }
 
