@@ -6,6 +6,8 @@
 
 #include <boost/filesystem/operations.hpp>
 
+#include <chrono>
+
 #include "DaemonFixture.h"
 #include "testsupport/TempDir.h"
 
@@ -36,10 +38,15 @@ TEST_P(EndToEnd, FirstFrameIsABinaryDeviceUpdateThenTheDeviceTokenIsUsed) {
     ASSERT_TRUE(waitUntil([&] { return heartbeats() >= 3; })) << log();
 
     // The server closes: the daemon comes back with the device token it was given.
+    const double closedAt =
+        std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
     control("POST", "/control/close");
     ASSERT_TRUE(waitUntil([&] { return count("ws-connect") >= 2; })) << log();
     connects = events("ws-connect");
     EXPECT_EQ(std::string(connects[1]["authorization"].GetString()), "Bearer " + token);
+    // The reconnect waits its 5000 ms after the drop, which came after the close was asked for
+    // (a lower bound only: the backend stamps events with the same system clock).
+    EXPECT_GE(connects[1]["time"].GetDouble() - closedAt, 4.95);
     EXPECT_TRUE(waitUntil([&] { return count("accepted") >= 2; })) << log();
 }
 
