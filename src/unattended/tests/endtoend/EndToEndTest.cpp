@@ -112,6 +112,30 @@ TEST_P(EndToEnd, DownloadAppletStartsTheAppletsDaemon) {
     EXPECT_EQ(std::string(arguments[4].GetString()).size(), 16u);
 }
 
+TEST_P(EndToEnd, AVersionedAppletIsDownloadedOnceAndThenStartedFromTheCache) {
+    _dir.write("files/params.json", R"({"Session":"fresh"})");
+    startAccepted();
+    const std::string message = R"({"Type":"DownloadApplet","DownloadUrl":")" + url() +
+                                R"(/files/applet.zip","GetBinariesUrl":")" + url() +
+                                R"(/files/applet.zip","GetParamsUrl":")" + url() +
+                                R"(/files/params.json","Version":"3.1.4"})";
+    auto requests = [&](const std::string& name) {
+        size_t found = 0;
+        const auto files = events("file");
+        for (const auto& event : files.GetArray()) {
+            found += name == event["name"].GetString() ? 1 : 0;
+        }
+        return found;
+    };
+    for (size_t round = 1; round <= 2; ++round) {
+        SCOPED_TRACE(round);
+        send(message);
+        ASSERT_TRUE(waitUntil([&] { return count("applet-started") >= round; })) << log();
+        EXPECT_EQ(requests("params.json"), round);
+    }
+    EXPECT_EQ(requests("applet.zip"), 1u);
+}
+
 TEST_P(EndToEnd, UninstallYourselfRemovesOnlyTheInstallationAndExitsZero) {
     startAccepted();
     const fs::path neighbour = _dir / "neighbour.txt";
