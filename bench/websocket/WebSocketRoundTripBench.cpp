@@ -109,6 +109,8 @@ void BM_BeastRoundTrip(benchmark::State& state) {
     try {
         const auto results = resolver.resolve("127.0.0.1", std::to_string(Server().Port()));
         boost::asio::connect(ws.next_layer(), results);
+        // Without it the second write of a message waits on the peer's delayed ACK.
+        ws.next_layer().set_option(boost::asio::ip::tcp::no_delay(true));
         ws.handshake("127.0.0.1:" + std::to_string(Server().Port()), "/");
         ws.binary(true);
         beast::flat_buffer greeting;
