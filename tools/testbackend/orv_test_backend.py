@@ -82,17 +82,30 @@ class RawPeer:
         self.closed.set()
 
     @staticmethod
-    def close_code(data):
-        """The status code of a close frame at the start of `data`, else None."""
-        if len(data) < 2 or data[0] & 0x0F != 0x8:
-            return None
-        length, at = data[1] & 0x7F, 2
-        mask = b"\0\0\0\0"
-        if data[1] & 0x80:
-            mask, at = data[at:at + 4], at + 4
-        if length < 2 or len(data) < at + 2:
-            return None
-        return ((data[at] ^ mask[0]) << 8) | (data[at + 1] ^ mask[1])
+    def frames(data):
+        """The whole frames at the start of `data`, unmasked: opcode, FIN, size and the first
+        bytes of the payload (as text), and the status code of a close frame."""
+        found, at = [], 0
+        while at + 2 <= len(data):
+            length, head = data[at + 1] & 0x7F, at + 2
+            if length >= 126:
+                size = 2 if length == 126 else 8
+                if head + size > len(data):
+                    break
+                length, head = int.from_bytes(data[head:head + size], "big"), head + size
+            mask = b"\0\0\0\0"
+            if data[at + 1] & 0x80:
+                mask, head = data[head:head + 4], head + 4
+            if head + length > len(data):
+                break
+            payload = bytes(b ^ mask[i % 4] for i, b in enumerate(data[head:head + length]))
+            frame = {"opcode": data[at] & 0x0F, "fin": bool(data[at] & 0x80), "size": length,
+                     "text": payload[:200].decode("utf-8", "replace")}
+            if frame["opcode"] == 0x8 and length >= 2:
+                frame["code"] = int.from_bytes(payload[:2], "big")
+            found.append(frame)
+            at = head + length
+        return found
 
 
 class RawResponse(web.StreamResponse):
@@ -423,10 +436,13 @@ class Backend:
             closed_by = "backend"
             transport.close()
         received = bytes(peer.received)
+        frames = RawPeer.frames(received)
+        codes = [f["code"] for f in frames if "code" in f]
         self.record("hostile", f"hostile connection closed first by the {closed_by}; the peer "
                     f"sent {len(received)} byte(s)", closed_by=closed_by,
                     authorization=authorization, received=received[:4096].hex(),
-                    received_size=len(received), close_code=RawPeer.close_code(received))
+                    received_size=len(received), frames=frames[:50],
+                    close_code=codes[0] if codes else None)
         return RawResponse()
 
     async def applet_started(self, request):
