@@ -19,6 +19,7 @@ unless --quiet, printed as one readable line.
 import argparse
 import asyncio
 import base64
+import hashlib
 import itertools
 import json
 import os
@@ -66,6 +67,61 @@ def make_applet_zip(path, control_url, params):
         archive.writestr(info, params)
 
 
+class RawPeer:
+    """Collects what the peer of a hand-answered upgrade sends, until it closes."""
+
+    def __init__(self):
+        self.received = bytearray()
+        self.closed = asyncio.Event()
+
+    def feed_data(self, data):
+        self.received += data[:max(0, (1 << 20) - len(self.received))]
+        return False, b""
+
+    def feed_eof(self):
+        self.closed.set()
+
+    @staticmethod
+    def frames(data):
+        """The whole frames at the start of `data`, unmasked: opcode, FIN, size and the first
+        bytes of the payload (as text), and the status code of a close frame."""
+        found, at = [], 0
+        while at + 2 <= len(data):
+            length, head = data[at + 1] & 0x7F, at + 2
+            if length >= 126:
+                size = 2 if length == 126 else 8
+                if head + size > len(data):
+                    break
+                length, head = int.from_bytes(data[head:head + size], "big"), head + size
+            mask = b"\0\0\0\0"
+            if data[at + 1] & 0x80:
+                mask, head = data[head:head + 4], head + 4
+            if head + length > len(data):
+                break
+            payload = bytes(b ^ mask[i % 4] for i, b in enumerate(data[head:head + length]))
+            frame = {"opcode": data[at] & 0x0F, "fin": bool(data[at] & 0x80), "size": length,
+                     "text": payload[:200].decode("utf-8", "replace")}
+            if frame["opcode"] == 0x8 and length >= 2:
+                frame["code"] = int.from_bytes(payload[:2], "big")
+            found.append(frame)
+            at = head + length
+        return found
+
+
+class RawResponse(web.StreamResponse):
+    """The answer of a hand-answered upgrade: everything was written already."""
+
+    def __init__(self):
+        super().__init__(status=101)
+        self.force_close()
+
+    async def prepare(self, request):
+        return None
+
+    async def write_eof(self, data=b""):
+        return None
+
+
 class Backend:
     def __init__(self, args):
         self.args = args
@@ -93,6 +149,7 @@ class Backend:
         }
         self.files = args.files
         self.public_url = None
+        self.hostile = None  # the raw answer armed for the next upgrade, see control_hostile
 
     # -- recording -------------------------------------------------------------------------
     def record(self, kind, text=None, **fields):
@@ -105,6 +162,8 @@ class Backend:
 
     # -- WebSocket ---------------------------------------------------------------------------
     async def websocket(self, request):
+        if self.hostile is not None:
+            return await self.hostile_upgrade(request)
         authorization = request.headers.get("Authorization", "")
         refuse = int(self.config["refuse_upgrade"] or 0)
         if refuse:
@@ -330,6 +389,62 @@ class Backend:
             "device_tokens": sorted(self.device_tokens),
             "config": self.config})
 
+    # -- hostile upgrades ------------------------------------------------------------------
+    async def control_hostile(self, request):
+        """Arms a raw answer for the next upgrade on /ws: a correct 101 head followed, in the
+        same write, by the given bytes. "hex" is a hex string or a list of parts, each a hex
+        string or {"hex": ..., "times": N} (large payloads without a large request);
+        "hold_ms" bounds how long the connection is held; "device_token" becomes known."""
+        spec = await request.json()
+        parts = spec.get("hex", "")
+        if not isinstance(parts, list):
+            parts = [parts]
+        data = bytearray()
+        for part in parts:
+            if isinstance(part, dict):
+                data += bytes.fromhex(part["hex"]) * int(part.get("times", 1))
+            else:
+                data += bytes.fromhex(part)
+        if spec.get("device_token"):
+            self.device_tokens.add(spec["device_token"])
+        self.hostile = {"data": bytes(data), "hold_ms": int(spec.get("hold_ms", 30000))}
+        self.record("config", None, change={"hostile": len(data)})
+        return web.json_response({"armed": len(data)})
+
+    async def hostile_upgrade(self, request):
+        armed, self.hostile = self.hostile, None
+        authorization = request.headers.get("Authorization", "")
+        key = request.headers.get("Sec-WebSocket-Key", "")
+        accept = base64.b64encode(hashlib.sha1(
+            (key + "258EAFA5-E914-47DA-95CA-C5AB0DC85B11").encode()).digest()).decode()
+        head = ("HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\n"
+                f"Connection: Upgrade\r\nSec-WebSocket-Accept: {accept}\r\n\r\n").encode()
+        peer = RawPeer()
+        protocol = request.protocol
+        transport = request.transport
+        # From here on aiohttp hands every byte to the collector and closes the connection once
+        # this handler returns, answering nothing of its own.
+        protocol.keep_alive(False)
+        protocol.set_parser(peer)
+        self.record("hostile-connect", f"hostile upgrade: {len(armed['data'])} byte(s) after "
+                    "the 101 head", authorization=authorization, size=len(armed["data"]))
+        transport.write(head + armed["data"])
+        try:
+            await asyncio.wait_for(peer.closed.wait(), armed["hold_ms"] / 1000.0)
+            closed_by = "peer"
+        except asyncio.TimeoutError:
+            closed_by = "backend"
+            transport.close()
+        received = bytes(peer.received)
+        frames = RawPeer.frames(received)
+        codes = [f["code"] for f in frames if "code" in f]
+        self.record("hostile", f"hostile connection closed first by the {closed_by}; the peer "
+                    f"sent {len(received)} byte(s)", closed_by=closed_by,
+                    authorization=authorization, received=received[:4096].hex(),
+                    received_size=len(received), frames=frames[:50],
+                    close_code=codes[0] if codes else None)
+        return RawResponse()
+
     async def applet_started(self, request):
         arguments = await request.json()
         shown = [a if i == 0 or arguments[i - 1] not in ("-Encrypted", "-Salt") else "***"
@@ -385,6 +500,7 @@ def main():
     app.router.add_post("/control/close", backend.control_close)
     app.router.add_get("/control/events", backend.control_events)
     app.router.add_get("/control/state", backend.control_state)
+    app.router.add_post("/control/hostile", backend.control_hostile)
     app.router.add_post("/control/applet-started", backend.applet_started)
 
     context = None
