@@ -32,10 +32,14 @@ function(orv_module name)
   endif()
 endfunction()
 
-# orv_tests(NAME [DEPS targets...])
-# One GoogleTest program of the *.cpp files in the current folder, each test its own CTest case.
+# orv_tests(NAME [TIMEOUT seconds] [DEPS targets...])
+# One GoogleTest program of the *.cpp files in the current folder, each test its own CTest case
+# (120 seconds each unless TIMEOUT says otherwise).
 function(orv_tests name)
-  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "TIMEOUT" "DEPS" ${ARGN})
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 120)
+  endif()
   file(GLOB sources CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*.cpp")
   if(NOT sources)
     return()
@@ -43,7 +47,7 @@ function(orv_tests name)
   add_executable(${name} ${sources})
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} orv_testsupport GTest::gmock GTest::gtest_main)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
-    PROPERTIES TIMEOUT 120 ENVIRONMENT "ORV_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
+    PROPERTIES TIMEOUT ${ARG_TIMEOUT} ENVIRONMENT "ORV_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
 endfunction()
 
 # orv_bench(NAME SOURCE [DEPS targets...])
