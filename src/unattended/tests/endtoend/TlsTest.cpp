@@ -88,7 +88,7 @@ protected:
     bool upgradeFromLegacyPath(const std::string& name) {
         const auto requests = events("tls-request");
         for (const auto& request : requests.GetArray()) {
-            if (name == request["name"].GetString() &&
+            if (request["name"].IsString() && name == request["name"].GetString() &&
                 std::string(request["path"].GetString()).rfind("/ws", 0) == 0) {
                 return request["headers"].HasMember("Pragma");
             }
