@@ -454,6 +454,46 @@ class Backend:
         return web.Response(text="ok")
 
 
+    # -- TLS listening site (--tls-port) -----------------------------------------------------
+    def tls_context(self):
+        """The context of the TLS site: each handshake gets the certificate chosen last."""
+        self.tls_name = None
+        self.tls_current = None
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.sni_callback = self.tls_hello
+        return context
+
+    def tls_hello(self, ssl_object, server_name, _context):
+        self.record("tls-hello", f"TLS ClientHello (certificate {self.tls_name!r})",
+                    name=self.tls_name, server_name=server_name)
+        if self.tls_current is not None:
+            ssl_object.context = self.tls_current
+        return None
+
+    async def control_tls(self, request):
+        """Chooses the TLS site's certificate: {"name", "certificate", "key"} (PEM paths)."""
+        try:
+            choice = await request.json()
+            context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+            context.load_cert_chain(choice["certificate"], choice["key"])
+            name = str(choice.get("name", choice["certificate"]))
+        except (ValueError, KeyError, TypeError, OSError, ssl.SSLError) as error:
+            return web.json_response({"error": str(error)}, status=400)
+        self.tls_name = name
+        self.tls_current = context
+        self.record("tls-config", f"TLS certificate is now {name!r}", name=name)
+        return web.json_response({"name": name})
+
+    @web.middleware
+    async def tls_requests(self, request, handler):
+        """Records every request that came in over the TLS site, with its headers."""
+        address = request.transport.get_extra_info("sockname") if request.transport else None
+        if address and address[1] == self.args.tls_port:
+            self.record("tls-request", f"TLS request {request.method} {request.path_qs}",
+                        name=self.tls_name, path=request.path_qs, headers=dict(request.headers))
+        return await handler(request)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--host", default="127.0.0.1")
@@ -469,6 +509,9 @@ def main():
     parser.add_argument("--demo-applet", action="store_true",
                         help="build files/applet.zip and ask every accepted device to start it")
     parser.add_argument("--quiet", action="store_true")
+    parser.add_argument("--tls-port", type=int, default=None,
+                        help="also serve https/wss here; the certificate is chosen through "
+                             "POST /control/tls")
     args = parser.parse_args()
 
     if args.files is None:
@@ -502,6 +545,9 @@ def main():
     app.router.add_get("/control/state", backend.control_state)
     app.router.add_post("/control/hostile", backend.control_hostile)
     app.router.add_post("/control/applet-started", backend.applet_started)
+    if args.tls_port:
+        app.router.add_post("/control/tls", backend.control_tls)
+        app.middlewares.append(backend.tls_requests)
 
     context = None
     if args.cert:
@@ -513,6 +559,9 @@ def main():
         await runner.setup()
         for p in args.port:
             await web.TCPSite(runner, args.host, p, ssl_context=context).start()
+        if args.tls_port:
+            await web.TCPSite(runner, args.host, args.tls_port,
+                              ssl_context=backend.tls_context()).start()
         if not args.quiet:
             print(f"[backend] listening on {backend.public_url} (ports {args.port}); "
                   f"WebSocket {backend.public_url.replace('http', 'ws', 1)}/ws", flush=True)

@@ -204,7 +204,7 @@ TEST_F(AsyncTCPSocketTest, UnreachableNetworkTouchesNoSocket) {
     TcpPeer peer(TcpPeer::Sink);
     auto socket = MakeSocket();
     ASSERT_EQ(Connect(socket, "127.0.0.1", peer.Port(), false), ITCPSocket::Success);
-    WriteFile(m_Root / "var/run/network-unreachable", "");
+    testsupport::WriteFile(m_Root / "var/run/network-unreachable", "");
 
     std::optional<ITCPSocket::ErrorCode> connected;
     auto fresh = MakeSocket();
@@ -291,9 +291,10 @@ class AsyncTLSSocketTest : public AsyncTCPSocketTest {
 protected:
     void SetUp() override { InstallRootAnchor(root); }
 
-    TestIdentity root = MakeIdentity({"Socket Test Root", {}, {}, -86400, 86400, true}, nullptr);
-    TestIdentity leaf =
-        MakeIdentity({"localhost", {"localhost"}, {"127.0.0.1"}, -3600, 86400, false}, &root);
+    testsupport::TestIdentity root =
+        testsupport::MakeIdentity({"Socket Test Root", {}, {}, -86400, 86400, true}, nullptr);
+    testsupport::TestIdentity leaf = testsupport::MakeIdentity(
+        {"localhost", {"localhost"}, {"127.0.0.1"}, -3600, 86400, false}, &root);
 };
 
 }  // namespace
@@ -339,8 +340,8 @@ TEST_F(AsyncTLSSocketTest, CloseWithAPendingReceiveReportsTheReceiveFirst) {
 
 TEST_F(AsyncTLSSocketTest, ShutdownWithASilentPeerHasADeadline) {
     const uint16_t port = testsupport::freePort();
-    WriteFile(m_Root / "silent.crt", leaf.CertificatePEM());
-    WriteFile(m_Root / "silent.key", leaf.KeyPEM());
+    testsupport::WriteFile(m_Root / "silent.crt", leaf.CertificatePEM());
+    testsupport::WriteFile(m_Root / "silent.key", leaf.KeyPEM());
     testsupport::ServerProcess server({"/usr/bin/python3", PeerScript("tls_silent_peer.py"),
                                        std::to_string(port), (m_Root / "silent.crt").string(),
                                        (m_Root / "silent.key").string()});

@@ -265,16 +265,16 @@ TEST_F(AsyncWebSocketTest, ConnectFailuresAreReportedByKind) {
     EXPECT_EQ(Connect(Make(), "ws://127.0.0.1:99999/"), network::NotIssued);
 
     // TLS: a trusted server upgrades, an untrusted one is a secure handshake failure.
-    CertificateSpec caSpec;
+    testsupport::CertificateSpec caSpec;
     caSpec.commonName = "WebSocket Test Root";
     caSpec.certificateAuthority = true;
-    const TestIdentity authority = MakeIdentity(caSpec, nullptr);
-    CertificateSpec serverSpec;
+    const testsupport::TestIdentity authority = testsupport::MakeIdentity(caSpec, nullptr);
+    testsupport::CertificateSpec serverSpec;
     serverSpec.commonName = "127.0.0.1";
     serverSpec.ipAddresses = {"127.0.0.1"};
-    const TestIdentity server = MakeIdentity(serverSpec, &authority);
-    WriteFile(m_Root / "server.crt", server.CertificatePEM());
-    WriteFile(m_Root / "server.key", server.KeyPEM());
+    const testsupport::TestIdentity server = testsupport::MakeIdentity(serverSpec, &authority);
+    testsupport::WriteFile(m_Root / "server.crt", server.CertificatePEM());
+    testsupport::WriteFile(m_Root / "server.key", server.KeyPEM());
     uint16_t port = 0;
     auto peer = StartPeer("websocket_server.py", port,
                           {(m_Root / "server.crt").string(), (m_Root / "server.key").string()});

@@ -123,7 +123,7 @@ TEST_F(HTTPConnectionNginxTest, ChunkedGzipWithTrailersIsDecoded) {
     for (int i = 0; i < 20000; ++i) {
         text += "line " + std::to_string(i) + " of the compressible text\n";
     }
-    WriteFile(m_Nginx.Root() / "gz/text.txt", text);
+    testsupport::WriteFile(m_Nginx.Root() / "gz/text.txt", text);
     auto request = m_Connection->CreateRequest();
     request->AddHeader("Accept-Encoding", "gzip");
     const HTTPResult result = Run(*m_Connection, m_Nginx.Url("/gz/text.txt"), std::move(request));
@@ -139,7 +139,7 @@ TEST_F(HTTPConnectionNginxTest, LargeFileArrivesWhole) {
     for (std::size_t i = 0; i < content.size(); ++i) {
         content[i] = static_cast<char>((i * 7919) >> 3);
     }
-    WriteFile(m_Nginx.Root() / "files/large.bin", content);
+    testsupport::WriteFile(m_Nginx.Root() / "files/large.bin", content);
     const HTTPResult result = Run(*m_Connection, m_Nginx.Url("/files/large.bin"));
     EXPECT_EQ(result.status, 200);
     EXPECT_EQ(result.body.size(), content.size());
@@ -172,21 +172,21 @@ TEST_F(HTTPConnectionNginxTest, RequestsThatCannotBeSentAreNotIssued) {
 class HTTPSConnectionNginxTest : public HTTPFixture {
 protected:
     void SetUp() override {
-        CertificateSpec caSpec;
+        testsupport::CertificateSpec caSpec;
         caSpec.commonName = "Test Root";
         caSpec.certificateAuthority = true;
-        m_Authority = MakeIdentity(caSpec, nullptr);
-        CertificateSpec serverSpec;
+        m_Authority = testsupport::MakeIdentity(caSpec, nullptr);
+        testsupport::CertificateSpec serverSpec;
         serverSpec.commonName = "localhost";
         serverSpec.dnsNames = {"localhost"};
-        m_ServerIdentity = MakeIdentity(serverSpec, &m_Authority);
+        m_ServerIdentity = testsupport::MakeIdentity(serverSpec, &m_Authority);
         InstallRootAnchor(m_Authority);
         m_Nginx = std::make_unique<NginxServer>(m_Root, kLocations, &m_ServerIdentity);
         ASSERT_TRUE(m_Nginx->Ready());
     }
 
-    TestIdentity m_Authority;
-    TestIdentity m_ServerIdentity;
+    testsupport::TestIdentity m_Authority;
+    testsupport::TestIdentity m_ServerIdentity;
     std::unique_ptr<NginxServer> m_Nginx;
 };
 

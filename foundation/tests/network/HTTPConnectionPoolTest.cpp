@@ -118,7 +118,7 @@ TEST_F(HTTPConnectionPoolTest, TransportFailureRemovesTheConnection) {
 
 TEST_F(HTTPConnectionPoolTest, AbortEndsTheRequestOfItsHandle) {
     std::string slow(200 * 1024, 's');
-    WriteFile(m_Nginx.Root() / "slow.txt", slow);
+    testsupport::WriteFile(m_Nginx.Root() / "slow.txt", slow);
     auto handle = m_Pool->CreateConnectionHandle();
     auto result = std::make_shared<HTTPResult>();
     handle->Submit(m_Nginx.Url("/slow"), [result](network::HTTPStatusCode status,

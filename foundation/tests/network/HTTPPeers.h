@@ -14,7 +14,6 @@
 #include <vector>
 
 #include "ServicePolling.h"
-#include "TestCertificates.h"
 #include "foundation/network/AsyncHTTPConnection.h"
 #include "foundation/network/AsyncSSLContext.h"
 #include "foundation/network/AsyncService.h"
@@ -24,6 +23,7 @@
 #include "testsupport/ScopedEnv.h"
 #include "testsupport/ServerProcess.h"
 #include "testsupport/TempDir.h"
+#include "testsupport/TestCertificates.h"
 
 namespace networktest {
 
@@ -37,7 +37,7 @@ inline std::string ReadText(const boost::filesystem::path& file) {
 class NginxServer {
 public:
     NginxServer(const testsupport::TempDir& folder, const std::string& locations,
-                const TestIdentity* tlsIdentity = nullptr)
+                const testsupport::TestIdentity* tlsIdentity = nullptr)
         : m_Port(testsupport::freePort()), m_TlsPort(testsupport::freePort()) {
         const auto dir = folder / "nginx";
         boost::filesystem::create_directories(dir / "root");
@@ -46,8 +46,8 @@ public:
         const std::string body = Replace(locations);
         std::string tls;
         if (tlsIdentity != nullptr) {
-            WriteFile(dir / "server.crt", tlsIdentity->CertificatePEM());
-            WriteFile(dir / "server.key", tlsIdentity->KeyPEM());
+            testsupport::WriteFile(dir / "server.crt", tlsIdentity->CertificatePEM());
+            testsupport::WriteFile(dir / "server.key", tlsIdentity->KeyPEM());
             tls = "  server {\n    listen 127.0.0.1:" + std::to_string(m_TlsPort) +
                   " ssl;\n    server_name localhost;\n    ssl_certificate " +
                   (dir / "server.crt").string() + ";\n    ssl_certificate_key " +
@@ -67,7 +67,7 @@ public:
             "  server {\n    listen 127.0.0.1:" +
             std::to_string(m_Port) + ";\n    server_name localhost;\n    root " + m_Root.string() +
             ";\n" + body + "  }\n" + tls + "}\n";
-        WriteFile(dir / "nginx.conf", conf);
+        testsupport::WriteFile(dir / "nginx.conf", conf);
         m_Process = std::make_unique<testsupport::ServerProcess>(
             std::vector<std::string>{"nginx", "-p", dir.string(), "-c",
                                      (dir / "nginx.conf").string(), "-g",
@@ -123,10 +123,10 @@ public:
         : m_Port(testsupport::freePort()), m_Dir(folder / ("scripted" + std::to_string(m_Port))) {
         boost::filesystem::create_directories(m_Dir);
         for (std::size_t i = 0; i < answers.size(); ++i) {
-            WriteFile(m_Dir / ("answer" + std::to_string(i)),
-                      answers[i].after + "\n" + answers[i].bytes);
+            testsupport::WriteFile(m_Dir / ("answer" + std::to_string(i)),
+                                   answers[i].after + "\n" + answers[i].bytes);
         }
-        WriteFile(m_Dir / "server.py", kScript);
+        testsupport::WriteFile(m_Dir / "server.py", kScript);
         m_Process = std::make_unique<testsupport::ServerProcess>(
             std::vector<std::string>{"/usr/bin/python3", (m_Dir / "server.py").string(),
                                      std::to_string(m_Port), m_Dir.string(),
@@ -228,8 +228,9 @@ protected:
     // service through their sockets: end the service so that they are dropped.
     ~HTTPFixture() override { m_Service->Terminate(); }
 
-    void InstallRootAnchor(const TestIdentity& anchor) {
-        WriteFile(m_Root / "Library/Keychains/SystemRootCertificates.pem", anchor.CertificatePEM());
+    void InstallRootAnchor(const testsupport::TestIdentity& anchor) {
+        testsupport::WriteFile(m_Root / "Library/Keychains/SystemRootCertificates.pem",
+                               anchor.CertificatePEM());
     }
     std::shared_ptr<network::AsyncSSLContext> Context() {
         if (!m_Context) {

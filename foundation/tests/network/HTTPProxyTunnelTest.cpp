@@ -18,14 +18,14 @@ const char* const kLocations = R"(
 class HTTPProxyTunnelTest : public HTTPFixture {
 protected:
     void SetUp() override {
-        CertificateSpec caSpec;
+        testsupport::CertificateSpec caSpec;
         caSpec.commonName = "Tunnel Test Root";
         caSpec.certificateAuthority = true;
-        m_Authority = MakeIdentity(caSpec, nullptr);
-        CertificateSpec serverSpec;
+        m_Authority = testsupport::MakeIdentity(caSpec, nullptr);
+        testsupport::CertificateSpec serverSpec;
         serverSpec.commonName = "localhost";
         serverSpec.dnsNames = {"localhost"};
-        m_ServerIdentity = MakeIdentity(serverSpec, &m_Authority);
+        m_ServerIdentity = testsupport::MakeIdentity(serverSpec, &m_Authority);
         InstallRootAnchor(m_Authority);
         m_Nginx = std::make_unique<NginxServer>(m_Root, kLocations, &m_ServerIdentity);
         ASSERT_TRUE(m_Nginx->Ready());
@@ -51,8 +51,8 @@ protected:
         return squid.Count407();
     }
 
-    TestIdentity m_Authority;
-    TestIdentity m_ServerIdentity;
+    testsupport::TestIdentity m_Authority;
+    testsupport::TestIdentity m_ServerIdentity;
     std::unique_ptr<NginxServer> m_Nginx;
     std::vector<int> m_Methods;
 };

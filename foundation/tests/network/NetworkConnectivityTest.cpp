@@ -2,12 +2,12 @@
 
 #include <boost/filesystem/operations.hpp>
 
-#include "TestCertificates.h"
 #include "foundation/network/INetworkConnectivity.h"
 #include "foundation/network/NetworkConnectivity.h"
 #include "platform/keychain/Keychain.h"
 #include "testsupport/ScopedEnv.h"
 #include "testsupport/TempDir.h"
+#include "testsupport/TestCertificates.h"
 
 using network::INetworkConnectivity;
 using network::URL;
@@ -19,7 +19,7 @@ protected:
     NetworkConnectivityTest() : m_RootEnv("ORV_SYSTEM_ROOT", m_Root.path().string()) {}
 
     void WriteProxies(const std::string& json) {
-        networktest::WriteFile(m_Root / "Library/Preferences/SystemConfiguration/proxies.json",
+        testsupport::WriteFile(m_Root / "Library/Preferences/SystemConfiguration/proxies.json",
                                json);
     }
     void StoreProxyPassword(const std::string& server, const std::string& account,
@@ -114,10 +114,10 @@ TEST_F(NetworkConnectivityTest, ReachabilityFollowsTheSystemAndTheSwitch) {
     auto connectivity = INetworkConnectivity::Create();
     EXPECT_TRUE(connectivity->IsNetworkReachable());
 
-    networktest::WriteFile(marker, "");
+    testsupport::WriteFile(marker, "");
     EXPECT_FALSE(connectivity->IsNetworkReachable()) << "a change is followed";
 
-    networktest::WriteFile(marker, "connection-required\n");
+    testsupport::WriteFile(marker, "connection-required\n");
     EXPECT_FALSE(connectivity->IsNetworkReachable()) << "a connection must be made first";
 
     boost::filesystem::remove(marker);
@@ -130,7 +130,7 @@ TEST_F(NetworkConnectivityTest, ReachabilityFollowsTheSystemAndTheSwitch) {
 }
 
 TEST_F(NetworkConnectivityTest, UnreachableAtStart) {
-    networktest::WriteFile(m_Root / "var/run/network-unreachable", "");
+    testsupport::WriteFile(m_Root / "var/run/network-unreachable", "");
     auto connectivity = INetworkConnectivity::Create();
     EXPECT_FALSE(connectivity->IsNetworkReachable());
 }

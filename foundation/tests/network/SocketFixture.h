@@ -10,7 +10,6 @@
 
 #include "LogRecorder.h"
 #include "ServicePolling.h"
-#include "TestCertificates.h"
 #include "foundation/network/AsyncSSLContext.h"
 #include "foundation/network/AsyncService.h"
 #include "foundation/network/AsyncTCPSocket.h"
@@ -18,6 +17,7 @@
 #include "testsupport/ScopedEnv.h"
 #include "testsupport/ServerProcess.h"
 #include "testsupport/TempDir.h"
+#include "testsupport/TestCertificates.h"
 
 namespace networktest {
 
@@ -59,8 +59,9 @@ protected:
         return std::make_shared<AsyncTCPSocket>(m_Service, Context(), Connectivity());
     }
 
-    void InstallRootAnchor(const TestIdentity& anchor) {
-        WriteFile(m_Root / "Library/Keychains/SystemRootCertificates.pem", anchor.CertificatePEM());
+    void InstallRootAnchor(const testsupport::TestIdentity& anchor) {
+        testsupport::WriteFile(m_Root / "Library/Keychains/SystemRootCertificates.pem",
+                               anchor.CertificatePEM());
     }
 
     bool Poll(const std::function<bool()>& done,
@@ -99,12 +100,13 @@ protected:
 class TlsServer {
 public:
     TlsServer(const testsupport::TempDir& folder, const std::string& name,
-              const TestIdentity& identity, const std::vector<const TestIdentity*>& chain = {})
+              const testsupport::TestIdentity& identity,
+              const std::vector<const testsupport::TestIdentity*>& chain = {})
         : m_Port(testsupport::freePort()) {
         const auto certificate = folder / (name + ".crt");
         const auto key = folder / (name + ".key");
-        WriteFile(certificate, identity.CertificatePEM());
-        WriteFile(key, identity.KeyPEM());
+        testsupport::WriteFile(certificate, identity.CertificatePEM());
+        testsupport::WriteFile(key, identity.KeyPEM());
         std::vector<std::string> argv = {"openssl", "s_server",
                                          "-accept", "127.0.0.1:" + std::to_string(m_Port),
                                          "-cert",   certificate.string(),
@@ -116,7 +118,7 @@ public:
                 pem += link->CertificatePEM();
             }
             const auto chainFile = folder / (name + "-chain.pem");
-            WriteFile(chainFile, pem);
+            testsupport::WriteFile(chainFile, pem);
             argv.push_back("-cert_chain");
             argv.push_back(chainFile.string());
         }

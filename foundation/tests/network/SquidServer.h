@@ -26,7 +26,7 @@ public:
             }
         }
         ::chmod(m_Dir.c_str(), 0777);
-        WriteFile(m_Dir / "digest.passwd", "alice:wonder land\n");
+        testsupport::WriteFile(m_Dir / "digest.passwd", "alice:wonder land\n");
         // htpasswd form for basic_ncsa_auth, made by apache2-utils' htpasswd.
         testsupport::ServerProcess htpasswd(
             {"htpasswd", "-b", "-c", (m_Dir / "basic.passwd").string(), "alice", "wonder land"});
@@ -54,7 +54,7 @@ public:
             conf += "auth_param basic children 2\nauth_param basic realm test proxy\n";
         }
         conf += "acl users proxy_auth REQUIRED\nhttp_access allow users\nhttp_access deny all\n";
-        WriteFile(m_Dir / "squid.conf", conf);
+        testsupport::WriteFile(m_Dir / "squid.conf", conf);
         m_Process = std::make_unique<testsupport::ServerProcess>(
             std::vector<std::string>{"squid", "-N", "-f", (m_Dir / "squid.conf").string()},
             std::vector<std::string>{}, (m_Dir / "stderr.log").string());

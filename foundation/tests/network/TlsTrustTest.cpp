@@ -10,19 +10,21 @@ namespace {
 // A trusted root with one intermediate, and identities for every verdict.
 class TlsTrustTest : public SocketFixture {
 protected:
-    TestIdentity root = MakeIdentity({"Test Root CA", {}, {}, -86400, 365 * 86400, true}, nullptr);
-    TestIdentity intermediate =
-        MakeIdentity({"Test Intermediate CA", {}, {}, -86400, 365 * 86400, true}, &root);
+    testsupport::TestIdentity root =
+        testsupport::MakeIdentity({"Test Root CA", {}, {}, -86400, 365 * 86400, true}, nullptr);
+    testsupport::TestIdentity intermediate = testsupport::MakeIdentity(
+        {"Test Intermediate CA", {}, {}, -86400, 365 * 86400, true}, &root);
 
-    TestIdentity Leaf(const std::string& cn, const TestIdentity* issuer, long notBefore = -3600,
-                      long notAfter = 30 * 86400, std::vector<std::string> dns = {"localhost"}) {
-        return MakeIdentity({cn, std::move(dns), {"127.0.0.1"}, notBefore, notAfter, false},
-                            issuer);
+    testsupport::TestIdentity Leaf(const std::string& cn, const testsupport::TestIdentity* issuer,
+                                   long notBefore = -3600, long notAfter = 30 * 86400,
+                                   std::vector<std::string> dns = {"localhost"}) {
+        return testsupport::MakeIdentity(
+            {cn, std::move(dns), {"127.0.0.1"}, notBefore, notAfter, false}, issuer);
     }
 
     // Connects with TLS to a fresh s_server using `identity`; answers the connect's code.
-    ITCPSocket::ErrorCode ConnectTo(const TestIdentity& identity,
-                                    const std::vector<const TestIdentity*>& chain = {},
+    ITCPSocket::ErrorCode ConnectTo(const testsupport::TestIdentity& identity,
+                                    const std::vector<const testsupport::TestIdentity*>& chain = {},
                                     const std::string& host = "127.0.0.1") {
         TlsServer server(m_Root, "server", identity, chain);
         EXPECT_TRUE(server.Ready());
@@ -72,19 +74,20 @@ TEST_F(TlsTrustTest, CommonNameCountsOnlyWithoutDnsNames) {
     InstallRootAnchor(root);
     // The common name names the host, but the certificate's DNS names do not.
     auto misleading =
-        MakeIdentity({"localhost", {"other.example"}, {}, -3600, 86400, false}, &root);
+        testsupport::MakeIdentity({"localhost", {"other.example"}, {}, -3600, 86400, false}, &root);
     EXPECT_EQ(ConnectTo(misleading, {}, "localhost"), ITCPSocket::SecureHandshakeFailure);
-    auto commonNameOnly = MakeIdentity({"localhost", {}, {}, -3600, 86400, false}, &root);
+    auto commonNameOnly =
+        testsupport::MakeIdentity({"localhost", {}, {}, -3600, 86400, false}, &root);
     EXPECT_EQ(ConnectTo(commonNameOnly, {}, "localhost"), ITCPSocket::Success);
 }
 
 TEST_F(TlsTrustTest, EveryBadCertificateFailsWithItsReason) {
     InstallRootAnchor(root);
-    TestIdentity otherRoot =
-        MakeIdentity({"Unknown Root CA", {}, {}, -86400, 365 * 86400, true}, nullptr);
+    testsupport::TestIdentity otherRoot =
+        testsupport::MakeIdentity({"Unknown Root CA", {}, {}, -86400, 365 * 86400, true}, nullptr);
     const struct {
         const char* name;
-        TestIdentity identity;
+        testsupport::TestIdentity identity;
         const char* logged;
     } cases[] = {
         {"expired", Leaf("expired", &root, -7200, -3600),
@@ -117,28 +120,32 @@ TEST_F(TlsTrustTest, ChainThroughAnIntermediate) {
 }
 
 TEST_F(TlsTrustTest, SearchListAndCAKeychainAreAnchorsToo) {
-    WriteFile(m_Root / "Library/Keychains/SystemCACertificates.pem", intermediate.CertificatePEM());
-    WriteFile(m_Root / "Library/Keychains/user.pem", root.CertificatePEM());
-    WriteFile(m_Root / "Library/Keychains/search-list",
-              "# the user's keychains\n/Library/Keychains/user.pem\nmissing.pem\n");
+    testsupport::WriteFile(m_Root / "Library/Keychains/SystemCACertificates.pem",
+                           intermediate.CertificatePEM());
+    testsupport::WriteFile(m_Root / "Library/Keychains/user.pem", root.CertificatePEM());
+    testsupport::WriteFile(m_Root / "Library/Keychains/search-list",
+                           "# the user's keychains\n/Library/Keychains/user.pem\nmissing.pem\n");
     EXPECT_EQ(ConnectTo(Leaf("localhost", &intermediate)), ITCPSocket::Success);
 }
 
 TEST_F(TlsTrustTest, OnlyTheDesignatedAnchorsAreTrusted) {
     // The TLS library's default locations (here pointed at the test root) are not consulted.
-    WriteFile(m_Root / "default-ca.pem", root.CertificatePEM());
+    testsupport::WriteFile(m_Root / "default-ca.pem", root.CertificatePEM());
     testsupport::ScopedEnv file("SSL_CERT_FILE", (m_Root / "default-ca.pem").string());
     testsupport::ScopedEnv dir("SSL_CERT_DIR", m_Root.path().string());
     EXPECT_EQ(ConnectTo(Leaf("localhost", &root)), ITCPSocket::SecureHandshakeFailure);
 }
 
 TEST_F(TlsTrustTest, ImportSkipsExpiredAndFutureAnchorsAndReportsDuplicates) {
-    auto expiredRoot = MakeIdentity({"Expired Root", {}, {}, -7200, -3600, true}, nullptr);
-    auto futureRoot = MakeIdentity({"Future Root", {}, {}, 3600, 7200, true}, nullptr);
-    WriteFile(m_Root / "Library/Keychains/SystemRootCertificates.pem",
-              expiredRoot.CertificatePEM() + futureRoot.CertificatePEM() + root.CertificatePEM());
-    WriteFile(m_Root / "Library/Keychains/dup.pem", root.CertificatePEM());
-    WriteFile(m_Root / "Library/Keychains/search-list", "/Library/Keychains/dup.pem\n");
+    auto expiredRoot =
+        testsupport::MakeIdentity({"Expired Root", {}, {}, -7200, -3600, true}, nullptr);
+    auto futureRoot = testsupport::MakeIdentity({"Future Root", {}, {}, 3600, 7200, true}, nullptr);
+    testsupport::WriteFile(
+        m_Root / "Library/Keychains/SystemRootCertificates.pem",
+        expiredRoot.CertificatePEM() + futureRoot.CertificatePEM() + root.CertificatePEM());
+    testsupport::WriteFile(m_Root / "Library/Keychains/dup.pem", root.CertificatePEM());
+    testsupport::WriteFile(m_Root / "Library/Keychains/search-list",
+                           "/Library/Keychains/dup.pem\n");
     Context();
 
     EXPECT_TRUE(m_Log->Has("CertificateStore", logging::Trace,

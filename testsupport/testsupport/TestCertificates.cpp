@@ -1,4 +1,4 @@
-#include "TestCertificates.h"
+#include "testsupport/TestCertificates.h"
 
 #include <fstream>
 #include <stdexcept>
@@ -8,7 +8,7 @@
 #include <openssl/x509v3.h>
 #include <boost/filesystem/operations.hpp>
 
-namespace networktest {
+namespace testsupport {
 namespace {
 
 std::string BioText(BIO* bio) {
@@ -101,4 +101,4 @@ void WriteFile(const boost::filesystem::path& file, const std::string& text) {
     out << text;
 }
 
-}  // namespace networktest
+}  // namespace testsupport

@@ -8,7 +8,7 @@
 #include <openssl/x509.h>
 #include <boost/filesystem/path.hpp>
 
-namespace networktest {
+namespace testsupport {
 
 // A key pair and certificate made with the TLS library's API for tests.
 struct TestIdentity {
@@ -35,4 +35,4 @@ TestIdentity MakeIdentity(const CertificateSpec& spec, const TestIdentity* issue
 // Writes `text` to `file` (parents created).
 void WriteFile(const boost::filesystem::path& file, const std::string& text);
 
-}  // namespace networktest
+}  // namespace testsupport
