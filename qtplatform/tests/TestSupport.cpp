@@ -11,6 +11,7 @@
 #include "common/taskscheduler/TaskScheduler.h"
 #include "platform/process/Process.h"
 #include "qtplatform/Keys.h"
+#include "testsupport/TestCertificates.h"
 
 namespace qttest {
 
@@ -154,19 +155,18 @@ int runProgram(const std::vector<std::string>& argv) {
 }
 
 TestCertificates::TestCertificates() {
-    const std::string d = _dir.path().string();
-    _dir.write("leaf.ext", "subjectAltName=IP:127.0.0.1,DNS:localhost\n");
-    _ok = runProgram({"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
-                      "-subj", "/CN=Qt Platform Test CA", "-keyout", d + "/ca.key", "-out",
-                      d + "/ca.pem"}) == 0 &&
-          runProgram({"openssl", "req", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=127.0.0.1",
-                      "-keyout", d + "/leaf.key", "-out", d + "/leaf.csr"}) == 0 &&
-          runProgram({"openssl", "x509", "-req", "-in", d + "/leaf.csr", "-CA", d + "/ca.pem",
-                      "-CAkey", d + "/ca.key", "-CAcreateserial", "-days", "2", "-extfile",
-                      d + "/leaf.ext", "-out", d + "/leaf.pem"}) == 0 &&
-          runProgram({"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
-                      "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1", "-keyout",
-                      d + "/self.key", "-out", d + "/self.pem"}) == 0;
+    using testsupport::MakeIdentity;
+    const auto authority =
+        MakeIdentity({"Qt Platform Test CA", {}, {}, -3600, 2 * 86400, true}, nullptr);
+    const auto leaf =
+        MakeIdentity({"127.0.0.1", {"localhost"}, {"127.0.0.1"}, -3600, 2 * 86400}, &authority);
+    const auto self = MakeIdentity({"127.0.0.1", {}, {"127.0.0.1"}, -3600, 2 * 86400}, nullptr);
+    _dir.write("ca.pem", authority.CertificatePEM());
+    _dir.write("leaf.pem", leaf.CertificatePEM());
+    _dir.write("leaf.key", leaf.KeyPEM());
+    _dir.write("self.pem", self.CertificatePEM());
+    _dir.write("self.key", self.KeyPEM());
+    _ok = true;
 }
 
 TlsPeer::TlsPeer(const std::string& cert, const std::string& key) : _port(testsupport::freePort()) {
