@@ -10,7 +10,12 @@ One aiohttp server answers, on every port it is given:
   - the monitoring service: api/sendEvents and api/dump;
   - a file server under /files/ (applet and update archives);
   - a control interface under /control/ for tests: send any message to the connected
-    devices, change the behaviour, close connections, read the recorded events.
+    devices, change the behaviour, close connections, read the recorded events, answer the
+    next upgrade by hand with raw frames (/control/hostile), and choose the certificate of
+    the TLS site (/control/tls).
+
+With --tls-port the same server also listens with TLS (wss/https) on that port; its
+certificate can be changed between handshakes, and every handshake is recorded.
 
 Everything the server sees is recorded as a numbered event (GET /control/events?from=N) and,
 unless --quiet, printed as one readable line.
