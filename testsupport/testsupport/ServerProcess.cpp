@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -17,7 +18,8 @@ namespace testsupport {
 
 unsigned short freePort() {
     int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0) throw std::runtime_error("freePort: socket failed");
+    if (fd < 0)
+        throw std::runtime_error("freePort: socket failed");
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -34,7 +36,8 @@ unsigned short freePort() {
 bool portAccepts(const std::string& host, unsigned short port) {
     const bool v6 = host.find(':') != std::string::npos;
     int fd = ::socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return false;
+    if (fd < 0)
+        return false;
     int rc = -1;
     if (v6) {
         sockaddr_in6 address{};
@@ -55,15 +58,24 @@ bool portAccepts(const std::string& host, unsigned short port) {
 
 ServerProcess::ServerProcess(std::vector<std::string> argv, std::vector<std::string> environment,
                              std::string logFile) {
-    if (argv.empty()) throw std::invalid_argument("ServerProcess: empty argv");
+    if (argv.empty())
+        throw std::invalid_argument("ServerProcess: empty argv");
     std::vector<char*> args;
-    for (auto& a : argv) args.push_back(a.data());
+    for (auto& a : argv)
+        args.push_back(a.data());
     args.push_back(nullptr);
+    const pid_t parent = ::getpid();
     _pid = ::fork();
-    if (_pid < 0) throw std::runtime_error("ServerProcess: fork failed");
+    if (_pid < 0)
+        throw std::runtime_error("ServerProcess: fork failed");
     if (_pid == 0) {
+        // A test that aborts runs no destructor: its servers end with it instead of lingering.
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != parent)
+            ::_exit(127);
         ::setpgid(0, 0);
-        for (auto& e : environment) ::putenv(e.data());
+        for (auto& e : environment)
+            ::putenv(e.data());
         if (!logFile.empty()) {
             int fd = ::open(logFile.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
             if (fd >= 0) {
@@ -73,31 +85,39 @@ ServerProcess::ServerProcess(std::vector<std::string> argv, std::vector<std::str
             }
         }
         int null = ::open("/dev/null", O_RDONLY);
-        if (null >= 0) ::dup2(null, 0);
+        if (null >= 0)
+            ::dup2(null, 0);
         ::execvp(args[0], args.data());
         ::_exit(127);
     }
     ::setpgid(_pid, _pid);
 }
 
-ServerProcess::~ServerProcess() { stop(); }
+ServerProcess::~ServerProcess() {
+    stop();
+}
 
-bool ServerProcess::running() const { return _pid > 0 && ::kill(_pid, 0) == 0; }
+bool ServerProcess::running() const {
+    return _pid > 0 && ::kill(_pid, 0) == 0;
+}
 
 bool ServerProcess::waitForPort(const std::string& host, unsigned short port,
                                 std::chrono::milliseconds limit) const {
     const auto end = std::chrono::steady_clock::now() + limit;
     while (std::chrono::steady_clock::now() < end) {
-        if (portAccepts(host, port)) return true;
+        if (portAccepts(host, port))
+            return true;
         int status = 0;
-        if (_pid <= 0 || ::waitpid(_pid, &status, WNOHANG) == _pid) return false;
+        if (_pid <= 0 || ::waitpid(_pid, &status, WNOHANG) == _pid)
+            return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return false;
 }
 
 int ServerProcess::stop() {
-    if (_pid <= 0) return _status;
+    if (_pid <= 0)
+        return _status;
     ::kill(-_pid, SIGTERM);
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
     int status = 0;

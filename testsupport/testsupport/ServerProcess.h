@@ -16,7 +16,8 @@ bool portAccepts(const std::string& host, unsigned short port);
 
 // A peer server (nginx, squid, a python3 script, ...) run for the lifetime of the object. It
 // starts in a process group of its own; the destructor ends the group (SIGTERM, then SIGKILL
-// after two seconds) and reaps the process. Nothing goes through a shell.
+// after two seconds) and reaps the process. It is killed as well when the thread that started
+// it ends (e.g. the test program aborts). Nothing goes through a shell.
 class ServerProcess {
 public:
     // Starts `argv` (argv[0] found on PATH when it holds no "/"), with `environment`

@@ -187,7 +187,11 @@ void DaemonFixture::startDaemon(std::vector<std::string> extra) {
         arguments.insert(arguments.end(), {"-UseLegacyNetworking", "1"});
     }
     arguments.insert(arguments.end(), extra.begin(), extra.end());
-    _pid = standin::Process::start(_daemon.string(), arguments);
+    arguments.insert(arguments.begin(), _daemon.string());
+    // In a process group of its own, so that what it starts ends with it.
+    _daemonProcess = std::make_unique<testsupport::ServerProcess>(
+        arguments, std::vector<std::string>{}, (_dir / "daemon.out").string());
+    _pid = _daemonProcess->pid();
     ASSERT_GT(_pid, 0);
 }
 

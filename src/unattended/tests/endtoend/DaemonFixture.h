@@ -72,6 +72,8 @@ protected:
     boost::filesystem::path _daemon = _install / "OrvantaRemoteSupportUnattendedDaemon";
     unsigned short _port = testsupport::freePort();
     std::unique_ptr<testsupport::ServerProcess> _backend;
+    std::unique_ptr<testsupport::ServerProcess> _daemonProcess;
+    // The daemon's process while the test has not reaped it, else -1.
     pid_t _pid = -1;
     std::string _noUpdate = "1";
     // Where the daemon finds the backend's WebSocket; the plain endpoint unless a test says
