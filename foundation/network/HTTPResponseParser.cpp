@@ -140,7 +140,8 @@ std::size_t HTTPResponseParser::Feed(const unsigned char* data, std::size_t size
                 }
                 break;
             }
-            case State::LengthBody: {
+            case State::LengthBody:
+            case State::ChunkData: {
                 const std::size_t take =
                     static_cast<std::size_t>(std::min<uint64_t>(_remaining, size - pos));
                 AppendBody(data + pos, take);
@@ -150,7 +151,7 @@ std::size_t HTTPResponseParser::Feed(const unsigned char* data, std::size_t size
                 }
                 _remaining -= take;
                 if (_remaining == 0) {
-                    _state = State::Complete;
+                    _state = _state == State::LengthBody ? State::Complete : State::ChunkDataEnd;
                 }
                 break;
             }
@@ -172,20 +173,6 @@ std::size_t HTTPResponseParser::Feed(const unsigned char* data, std::size_t size
                     Fail(TransferFailed, "chunk data not followed by a line end");
                 } else {
                     _state = State::ChunkSize;
-                }
-                break;
-            }
-            case State::ChunkData: {
-                const std::size_t take =
-                    static_cast<std::size_t>(std::min<uint64_t>(_remaining, size - pos));
-                AppendBody(data + pos, take);
-                pos += take;
-                if (HasFailed()) {
-                    return pos;
-                }
-                _remaining -= take;
-                if (_remaining == 0) {
-                    _state = State::ChunkDataEnd;
                 }
                 break;
             }
