@@ -172,21 +172,10 @@ TEST_F(HTTPConnectionNginxTest, RequestsThatCannotBeSentAreNotIssued) {
 class HTTPSConnectionNginxTest : public HTTPFixture {
 protected:
     void SetUp() override {
-        testsupport::CertificateSpec caSpec;
-        caSpec.commonName = "Test Root";
-        caSpec.certificateAuthority = true;
-        m_Authority = testsupport::MakeIdentity(caSpec, nullptr);
-        testsupport::CertificateSpec serverSpec;
-        serverSpec.commonName = "localhost";
-        serverSpec.dnsNames = {"localhost"};
-        m_ServerIdentity = testsupport::MakeIdentity(serverSpec, &m_Authority);
-        InstallRootAnchor(m_Authority);
-        m_Nginx = std::make_unique<NginxServer>(m_Root, kLocations, &m_ServerIdentity);
+        m_Nginx = StartTrustedNginx(kLocations);
         ASSERT_TRUE(m_Nginx->Ready());
     }
 
-    testsupport::TestIdentity m_Authority;
-    testsupport::TestIdentity m_ServerIdentity;
     std::unique_ptr<NginxServer> m_Nginx;
 };
 

@@ -232,6 +232,20 @@ protected:
         testsupport::WriteFile(m_Root / "Library/Keychains/SystemRootCertificates.pem",
                                anchor.CertificatePEM());
     }
+    // nginx serving `locations` on plain HTTP and on TLS as "localhost", with a certificate
+    // from a test authority that is installed as the trusted root.
+    std::unique_ptr<NginxServer> StartTrustedNginx(const std::string& locations) {
+        testsupport::CertificateSpec authority;
+        authority.commonName = "Test Root";
+        authority.certificateAuthority = true;
+        const auto root = testsupport::MakeIdentity(authority, nullptr);
+        testsupport::CertificateSpec server;
+        server.commonName = "localhost";
+        server.dnsNames = {"localhost"};
+        const auto identity = testsupport::MakeIdentity(server, &root);
+        InstallRootAnchor(root);
+        return std::make_unique<NginxServer>(m_Root, locations, &identity);
+    }
     std::shared_ptr<network::AsyncSSLContext> Context() {
         if (!m_Context) {
             m_Context = std::make_shared<network::AsyncSSLContext>();

@@ -18,16 +18,7 @@ const char* const kLocations = R"(
 class HTTPProxyTunnelTest : public HTTPFixture {
 protected:
     void SetUp() override {
-        testsupport::CertificateSpec caSpec;
-        caSpec.commonName = "Tunnel Test Root";
-        caSpec.certificateAuthority = true;
-        m_Authority = testsupport::MakeIdentity(caSpec, nullptr);
-        testsupport::CertificateSpec serverSpec;
-        serverSpec.commonName = "localhost";
-        serverSpec.dnsNames = {"localhost"};
-        m_ServerIdentity = testsupport::MakeIdentity(serverSpec, &m_Authority);
-        InstallRootAnchor(m_Authority);
-        m_Nginx = std::make_unique<NginxServer>(m_Root, kLocations, &m_ServerIdentity);
+        m_Nginx = StartTrustedNginx(kLocations);
         ASSERT_TRUE(m_Nginx->Ready());
     }
 
@@ -51,8 +42,6 @@ protected:
         return squid.Count407();
     }
 
-    testsupport::TestIdentity m_Authority;
-    testsupport::TestIdentity m_ServerIdentity;
     std::unique_ptr<NginxServer> m_Nginx;
     std::vector<int> m_Methods;
 };
