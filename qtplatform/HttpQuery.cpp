@@ -155,6 +155,7 @@ void HttpQuery::ignoreSslErrors(const std::vector<SslError::ErrorCode>& codes) {
 
 void HttpQuery::resetEventHandlers() {
     std::lock_guard<std::mutex> lock(_mutex);
+    _handlers->revoked = true;
     _handlers = std::make_shared<Handlers>();
 }
 
@@ -397,7 +398,7 @@ void HttpQuery::postTask(std::function<void(Handlers&)> call) {
     std::weak_ptr<Handlers> handlers = currentHandlers();
     _taskQueue.push(
         [handlers, call = std::move(call)](bool&, unsigned long) {
-            if (auto alive = handlers.lock()) {
+            if (auto alive = handlers.lock(); alive && !alive->revoked) {
                 call(*alive);
             }
         },

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+
 #include <QByteArray>
 #include <QList>
 #include <QNetworkReply>
@@ -36,6 +38,9 @@ public:
         std::function<void(bool)> finished;
         std::function<void(IHttpQuery::Error)> error;
         std::function<void(std::vector<SslError::ErrorCode>)> sslError;
+        // Set when the table is replaced: a report already posted, or being posted on the Qt
+        // thread while it still holds the table, then calls nothing.
+        std::atomic<bool> revoked{false};
     };
 
     // The limit of a transfer in which no data moves, unless the caller sets another.

@@ -146,6 +146,7 @@ void WebSocket::ignoreSslErrors(const std::vector<SslError::ErrorCode>& codes) {
 
 void WebSocket::resetEventHandlers() {
     std::lock_guard<std::mutex> lock(_handlersMutex);
+    _handlers->revoked = true;
     _handlers = std::make_shared<Handlers>();
 }
 
@@ -186,7 +187,7 @@ void WebSocket::post(IsSet isSet, Call call, const char* done) {
     const void* object = this;
     _taskQueue->push(
         [weak, call, done, object](bool&, unsigned long) {
-            if (auto alive = weak.lock()) {
+            if (auto alive = weak.lock(); alive && !alive->revoked) {
                 call(*alive);
             }
             if (done != nullptr) {

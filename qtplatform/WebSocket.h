@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+
 #include <QAbstractSocket>
 #include <QByteArray>
 #include <QList>
@@ -41,6 +43,9 @@ public:
         SslErrorHandler sslError;
         PongHandler pong;
         ProxyAuthenticationRequiredHandler proxyAuthenticationRequired;
+        // Set when the table is replaced: a report already posted, or being posted on the Qt
+        // thread while it still holds the table, then calls nothing.
+        std::atomic<bool> revoked{false};
     };
 
     // The largest message and frame accepted from the peer.
