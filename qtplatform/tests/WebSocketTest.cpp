@@ -267,16 +267,24 @@ TEST_F(WebSocketTest, ResetHandlersSilencesPostedReports) {
     Reports reports;
     watch(*socket, reports);
     socket->open(peer->url("ws", "/echo"));
-    // Wait on the Qt side only: the connected report is posted but not run yet.
+    // Wait on the Qt side only, without running the main thread's tasks. The Qt thread posts a
+    // report after logging its event, so only once it has logged the next one is the earlier
+    // report surely posted: connect, then close, and both reports wait unrun.
     const std::string object = LogUtils::pointerToHex(dynamic_cast<WebSocket*>(socket.get()));
-    for (int i = 0; i < 2000 && !live->lines().contains("info", object + " ] connected"); ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    ASSERT_TRUE(live->lines().contains("info", object + " ] connected"));
+    const auto qtLogged = [&](const std::string& event) {
+        const std::string line = object + " ] " + event;
+        for (int i = 0; i < 4000 && !live->lines().contains("info", line); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return live->lines().contains("info", line);
+    };
+    ASSERT_TRUE(qtLogged("connected"));
+    socket->close();
+    ASSERT_TRUE(qtLogged("disconnected"));
     socket->resetEventHandlers();
     EXPECT_TRUE(live->runUntil(
         [&] { return live->lines().contains("debug", object + " ] ConnectedHandler returned"); }));
-    EXPECT_EQ(reports.connected, 0);
+    EXPECT_EQ(reports.connected, 0) << live->lines().dump();
 }
 
 TEST_F(WebSocketTest, OversizedMessagesAreRefused) {
