@@ -136,6 +136,7 @@ TEST_F(AsyncTCPSocketTest, AWriteFailureFailsTheQueuedSendsToo) {
     TcpPeer peer(TcpPeer::Reset);
     auto socket = MakeSocket();
     ASSERT_EQ(Connect(socket, "127.0.0.1", peer.Port(), false), ITCPSocket::Success);
+    peer.ResetConnection();
     std::optional<ITCPSocket::ErrorCode> received;
     socket->AsyncReceive(1, [&](ITCPSocket::ErrorCode code, CBYTESubBuffer&&) { received = code; });
     ASSERT_TRUE(Poll([&] { return received.has_value(); }));

@@ -67,7 +67,8 @@ public:
 };
 
 // Accepts one connection on a thread and then either reads everything it is sent (Sink),
-// or resets the connection at once (Reset), or holds it open without reading (Hold).
+// or resets the connection once the test calls ResetConnection (Reset), or holds it open
+// without reading (Hold).
 class TcpPeer {
 public:
     enum Mode { Sink, Reset, Hold };
@@ -86,6 +87,8 @@ public:
         return m_Received;
     }
     bool Closed() const { return m_Closed; }
+    // In Reset mode: resets the accepted connection now (the client has seen it connect).
+    void ResetConnection() { m_ResetNow = true; }
 
 private:
     void Run() {
@@ -96,6 +99,9 @@ private:
         timeval limit{0, 100 * 1000};
         ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof(limit));
         if (m_Mode == Reset) {
+            while (!m_ResetNow && !m_Stop) {
+                ::usleep(1000);
+            }
             linger hard{1, 0};
             ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &hard, sizeof(hard));
             ::close(fd);
@@ -124,6 +130,7 @@ private:
     std::thread m_Thread;
     std::atomic<bool> m_Stop{false};
     std::atomic<bool> m_Closed{false};
+    std::atomic<bool> m_ResetNow{false};
     mutable std::mutex m_Mutex;
     std::string m_Received;
 };
